@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// The application package: its fixed identity, its information values and
+// the auxiliary executables shipped inside it.
+class Bundle {
+public:
+    virtual ~Bundle() = default;
+
+    // Also the desktop-file, autostart, icon and settings folder name.
+    static constexpr const char* identifier = "app.voltwren.Voltwren";
+
+    // "CFBundleName", "CFBundleShortVersionString"; nullopt when unknown.
+    virtual std::optional<QString> infoString(const QString& key) const = 0;
+    // The path of the auxiliary executable NAME, or nullopt when the package
+    // does not contain it (or it is not a file).
+    virtual std::optional<QString> auxiliaryExecutable(const QString& name) const = 0;
+};
+
+// The running program's package. Safe to call from any thread.
+const Bundle& mainBundle();
