@@ -1,9 +1,15 @@
 #pragma once
 
+#include "sources/ChildProcess.h"
+
+#include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 #include <variant>
+
+class Bundle;
 
 // Reads the levels of one Bluetooth device by running the Fenwright helper.
 namespace IOBluetoothPrivateBatteryReader {
@@ -21,5 +27,19 @@ struct Multi {
 };
 
 using Reading = std::variant<Single, Multi>;
+
+// The auxiliary executable that is run, with the address as its one argument.
+inline constexpr const char* helperName = "Fenwright";
+
+// Runs the helper for ADDRESS (as the report writes it) and reads its reply;
+// nullopt when the helper is missing, fails, times out or replies in neither
+// form. Every outcome is one log entry. Blocks until the helper has exited:
+// never call on the main thread.
+std::optional<Reading> readBattery(const QString& address);
+std::optional<Reading> readBattery(const QString& address, const Bundle& bundle,
+                                   std::chrono::milliseconds timeout = ChildProcess::defaultTimeout);
+
+// Interprets the standard output of a helper that exited with status 0, and logs the result.
+std::optional<Reading> parseReply(const QString& address, const QByteArray& output);
 
 } // namespace IOBluetoothPrivateBatteryReader
