@@ -12,10 +12,10 @@ using namespace SystemProfilerBluetoothInfo;
 
 namespace {
 
-QString makeReport(qsizetype targetBytes)
-{
-    QString report = QStringLiteral("Bluetooth:\n\n      Bluetooth Controller:\n          Address: 00:11:22:33:44:55\n"
-                                    "          State: On\n      Connected:\n");
+QString makeReport(qsizetype targetBytes) {
+    QString report =
+        QStringLiteral("Bluetooth:\n\n      Bluetooth Controller:\n          Address: 00:11:22:33:44:55\n"
+                       "          State: On\n      Connected:\n");
     for (int i = 0; report.size() < targetBytes; ++i) {
         report += QStringLiteral("          Device %1:\n"
                                  "              Address: AA:BB:CC:DD:%2:%3\n"
@@ -33,8 +33,7 @@ QString makeReport(qsizetype targetBytes)
     return report;
 }
 
-double medianMilliseconds(const QString& report, int runs)
-{
+double medianMilliseconds(const QString& report, int runs) {
     std::vector<double> times;
     qsizetype devices = 0;
     for (int run = 0; run < runs; ++run) {
@@ -51,8 +50,7 @@ double medianMilliseconds(const QString& report, int runs)
 
 } // namespace
 
-int main()
-{
+int main() {
     QTextStream out(stdout);
     const QString one = makeReport(1 << 20);
     const QString two = makeReport(2 << 20);

@@ -5,14 +5,12 @@
 
 namespace {
 
-std::mutex& consoleMutex()
-{
+std::mutex& consoleMutex() {
     static std::mutex mutex;
     return mutex;
 }
 
-void writeLine(std::FILE* stream, const QString& line)
-{
+void writeLine(std::FILE* stream, const QString& line) {
     const QByteArray bytes = line.toUtf8() + '\n';
     const std::lock_guard<std::mutex> guard(consoleMutex());
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
@@ -21,6 +19,10 @@ void writeLine(std::FILE* stream, const QString& line)
 
 } // namespace
 
-void Console::printLine(const QString& line) { writeLine(stdout, line); }
+void Console::printLine(const QString& line) {
+    writeLine(stdout, line);
+}
 
-void Console::printErrorLine(const QString& line) { writeLine(stderr, line); }
+void Console::printErrorLine(const QString& line) {
+    writeLine(stderr, line);
+}

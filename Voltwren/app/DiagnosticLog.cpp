@@ -14,15 +14,13 @@
 
 namespace {
 
-std::mutex& logMutex()
-{
+std::mutex& logMutex() {
     // A function-local static is initialised exactly once, safely from any thread.
     static std::mutex mutex;
     return mutex;
 }
 
-QString computeLogDirectory()
-{
+QString computeLogDirectory() {
     QString base = qEnvironmentVariable("XDG_STATE_HOME");
     // The XDG spec says relative values are invalid and must be ignored.
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
@@ -30,8 +28,7 @@ QString computeLogDirectory()
     return QDir::cleanPath(base) + QLatin1Char('/') + QLatin1String(Bundle::identifier);
 }
 
-void trimLogFileIfNeeded(const QString& path)
-{
+void trimLogFileIfNeeded(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists() || info.size() <= DiagnosticLog::maximumSize)
         return;
@@ -49,20 +46,17 @@ void trimLogFileIfNeeded(const QString& path)
 
 } // namespace
 
-QString logDirectoryURL()
-{
+QString logDirectoryURL() {
     static const QString directory = computeLogDirectory();
     return directory;
 }
 
-QString logFileURL()
-{
+QString logFileURL() {
     static const QString file = logDirectoryURL() + QStringLiteral("/Voltwren.log");
     return file;
 }
 
-void diagnosticLog(const QString& message)
-{
+void diagnosticLog(const QString& message) {
     const std::lock_guard<std::mutex> guard(logMutex());
 
     const QString timestamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
@@ -87,12 +81,14 @@ void diagnosticLog(const QString& message)
     file.write(line);
 }
 
-void logStartupLine(const Bundle& bundle)
-{
-    const QString name = bundle.infoString(QStringLiteral("CFBundleName")).value_or(QStringLiteral("Voltwren"));
+void logStartupLine(const Bundle& bundle) {
+    const QString name =
+        bundle.infoString(QStringLiteral("CFBundleName")).value_or(QStringLiteral("Voltwren"));
     const QString version =
         bundle.infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QStringLiteral("unknown"));
     diagnosticLog(name + QStringLiteral(", version ") + version + QStringLiteral(" started"));
 }
 
-void logStartupLine() { logStartupLine(mainBundle()); }
+void logStartupLine() {
+    logStartupLine(mainBundle());
+}

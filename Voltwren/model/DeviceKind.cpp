@@ -27,14 +27,17 @@ constexpr std::array<KindRow, 11> kRows{{
     {DeviceKind::otherAccessory, "otherAccessory", S::asset, "Bluetooth"},
 }};
 
-const KindRow& rowFor(DeviceKind kind) { return kRows[static_cast<std::size_t>(kind)]; }
+const KindRow& rowFor(DeviceKind kind) {
+    return kRows[static_cast<std::size_t>(kind)];
+}
 
 } // namespace
 
-QString rawValue(DeviceKind kind) { return QString::fromLatin1(rowFor(kind).raw); }
+QString rawValue(DeviceKind kind) {
+    return QString::fromLatin1(rowFor(kind).raw);
+}
 
-std::optional<DeviceKind> deviceKindFromRawValue(const QString& raw)
-{
+std::optional<DeviceKind> deviceKindFromRawValue(const QString& raw) {
     for (const KindRow& row : kRows) {
         if (raw == QLatin1String(row.raw))
             return row.kind;
@@ -42,8 +45,7 @@ std::optional<DeviceKind> deviceKindFromRawValue(const QString& raw)
     return std::nullopt;
 }
 
-ImageReference icon(DeviceKind kind)
-{
+ImageReference icon(DeviceKind kind) {
     const KindRow& row = rowFor(kind);
     return {row.source, QString::fromLatin1(row.icon)};
 }

@@ -3,8 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 
-QJsonObject DeviceThresholdOverride::toJson() const
-{
+QJsonObject DeviceThresholdOverride::toJson() const {
     return QJsonObject{
         {QStringLiteral("address"), address},
         {QStringLiteral("name"), name},
@@ -13,8 +12,7 @@ QJsonObject DeviceThresholdOverride::toJson() const
     };
 }
 
-std::optional<DeviceThresholdOverride> DeviceThresholdOverride::fromJson(const QJsonValue& value)
-{
+std::optional<DeviceThresholdOverride> DeviceThresholdOverride::fromJson(const QJsonValue& value) {
     if (!value.isObject())
         return std::nullopt;
     const QJsonObject object = value.toObject();
@@ -30,16 +28,15 @@ std::optional<DeviceThresholdOverride> DeviceThresholdOverride::fromJson(const Q
     return DeviceThresholdOverride{address.toString(), name.toString(), *decodedKind, threshold.toDouble()};
 }
 
-QByteArray DeviceThresholdOverride::encodeCollection(const Collection& overrides)
-{
+QByteArray DeviceThresholdOverride::encodeCollection(const Collection& overrides) {
     QJsonObject object;
     for (auto it = overrides.cbegin(); it != overrides.cend(); ++it)
         object.insert(it.key(), it.value().toJson());
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-std::optional<DeviceThresholdOverride::Collection> DeviceThresholdOverride::decodeCollection(const QByteArray& json)
-{
+std::optional<DeviceThresholdOverride::Collection>
+DeviceThresholdOverride::decodeCollection(const QByteArray& json) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())

@@ -7,8 +7,7 @@
 #include <QProcess>
 
 ChildProcess::Result ChildProcess::run(const QString& program, const QStringList& arguments,
-                                       std::chrono::milliseconds timeout)
-{
+                                       std::chrono::milliseconds timeout) {
     Result result;
     QProcess process;
     process.setProgram(program);

@@ -2,8 +2,7 @@
 
 #include <limits>
 
-std::optional<qint64> IntegerText::parse(QStringView text, int base)
-{
+std::optional<qint64> IntegerText::parse(QStringView text, int base) {
     if (text.isEmpty())
         return std::nullopt;
     bool negative = false;

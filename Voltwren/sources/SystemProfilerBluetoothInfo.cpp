@@ -12,10 +12,11 @@ namespace SystemProfilerBluetoothInfo {
 
 namespace {
 
-bool isHorizontalSpace(QChar c) { return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space; }
+bool isHorizontalSpace(QChar c) {
+    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+}
 
-bool isLineBreak(QChar c)
-{
+bool isLineBreak(QChar c) {
     switch (c.unicode()) {
     case 0x000A: // line feed
     case 0x000B: // vertical tab
@@ -30,8 +31,7 @@ bool isLineBreak(QChar c)
     }
 }
 
-QStringList splitLines(const QString& text)
-{
+QStringList splitLines(const QString& text) {
     QStringList lines;
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -44,8 +44,7 @@ QStringList splitLines(const QString& text)
     return lines;
 }
 
-int indentation(const QString& line)
-{
+int indentation(const QString& line) {
     int count = 0;
     while (count < line.size() && line[count] == QLatin1Char(' '))
         ++count;
@@ -54,8 +53,7 @@ int indentation(const QString& line)
 
 } // namespace
 
-QString trimmedHorizontal(const QString& text)
-{
+QString trimmedHorizontal(const QString& text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && isHorizontalSpace(text[begin]))
@@ -65,8 +63,7 @@ QString trimmedHorizontal(const QString& text)
     return text.mid(begin, end - begin);
 }
 
-std::optional<QString> runSystemProfiler(const Bundle& bundle)
-{
+std::optional<QString> runSystemProfiler(const Bundle& bundle) {
     const std::optional<QString> tool = bundle.auxiliaryExecutable(QLatin1String(reportToolName));
     if (!tool) {
         Console::printLine(QStringLiteral("Voltwren [debug]: failed to launch system_profiler: ") +
@@ -96,10 +93,11 @@ std::optional<QString> runSystemProfiler(const Bundle& bundle)
     return text;
 }
 
-std::optional<QString> runSystemProfiler() { return runSystemProfiler(mainBundle()); }
+std::optional<QString> runSystemProfiler() {
+    return runSystemProfiler(mainBundle());
+}
 
-QList<DeviceBlock> parseDeviceBlocks(const QString& report)
-{
+QList<DeviceBlock> parseDeviceBlocks(const QString& report) {
     QList<DeviceBlock> blocks;
     if (report.isEmpty())
         return blocks;
@@ -138,8 +136,7 @@ QList<DeviceBlock> parseDeviceBlocks(const QString& report)
     return blocks;
 }
 
-void logDeviceBlocks(const QList<DeviceBlock>& blocks)
-{
+void logDeviceBlocks(const QList<DeviceBlock>& blocks) {
     for (const DeviceBlock& block : blocks) {
         QStringList properties;
         for (const QString& line : block.lines) {
@@ -152,8 +149,7 @@ void logDeviceBlocks(const QList<DeviceBlock>& blocks)
     }
 }
 
-std::optional<QString> stringValue(const QString& key, const QStringList& lines)
-{
+std::optional<QString> stringValue(const QString& key, const QStringList& lines) {
     const QString prefix = key + QLatin1Char(':');
     for (const QString& line : lines) {
         const QString trimmed = trimmedHorizontal(line);
@@ -163,8 +159,7 @@ std::optional<QString> stringValue(const QString& key, const QStringList& lines)
     return std::nullopt;
 }
 
-std::optional<qint64> hexIntValue(const QString& key, const QStringList& lines)
-{
+std::optional<qint64> hexIntValue(const QString& key, const QStringList& lines) {
     const std::optional<QString> text = stringValue(key, lines);
     if (!text)
         return std::nullopt;
@@ -174,16 +169,14 @@ std::optional<qint64> hexIntValue(const QString& key, const QStringList& lines)
     return IntegerText::parse(digits, 16);
 }
 
-std::optional<qint64> intValue(const QString& key, const QStringList& lines)
-{
+std::optional<qint64> intValue(const QString& key, const QStringList& lines) {
     const std::optional<QString> text = stringValue(key, lines);
     if (!text)
         return std::nullopt;
     return IntegerText::parse(*text, 10);
 }
 
-std::optional<qint64> percentValue(const QString& key, const QStringList& lines)
-{
+std::optional<qint64> percentValue(const QString& key, const QStringList& lines) {
     const std::optional<QString> text = stringValue(key, lines);
     if (!text)
         return std::nullopt;
@@ -193,8 +186,7 @@ std::optional<qint64> percentValue(const QString& key, const QStringList& lines)
 }
 
 ComponentReadings componentReadings(std::optional<qint64> left, std::optional<qint64> right,
-                                    std::optional<qint64> caseLevel)
-{
+                                    std::optional<qint64> caseLevel) {
     ComponentReadings result;
     result.readings = {
         {QStringLiteral("left"), QStringLiteral("Left earbud"), left},
@@ -210,8 +202,7 @@ ComponentReadings componentReadings(std::optional<qint64> left, std::optional<qi
     return result;
 }
 
-ConnectedDevice makeConnectedDevice(const DeviceBlock& block)
-{
+ConnectedDevice makeConnectedDevice(const DeviceBlock& block) {
     ConnectedDevice device;
     device.name = block.name;
     device.address = stringValue(QStringLiteral("Address"), block.lines);
@@ -233,8 +224,7 @@ ConnectedDevice makeConnectedDevice(const DeviceBlock& block)
     return device;
 }
 
-QList<ConnectedDevice> connectedDevices(const Bundle& bundle)
-{
+QList<ConnectedDevice> connectedDevices(const Bundle& bundle) {
     diagnosticLog(QStringLiteral("Scanning for Bluetooth devices via system_profiler\u2026"));
     const std::optional<QString> report = runSystemProfiler(bundle);
     if (!report) {
@@ -243,7 +233,8 @@ QList<ConnectedDevice> connectedDevices(const Bundle& bundle)
     }
 
     QList<DeviceBlock> blocks = parseDeviceBlocks(*report);
-    blocks.removeIf([](const DeviceBlock& block) { return block.name == QLatin1String("Bluetooth Controller"); });
+    blocks.removeIf(
+        [](const DeviceBlock& block) { return block.name == QLatin1String("Bluetooth Controller"); });
     logDeviceBlocks(blocks);
 
     QList<ConnectedDevice> devices;
@@ -258,6 +249,8 @@ QList<ConnectedDevice> connectedDevices(const Bundle& bundle)
     return devices;
 }
 
-QList<ConnectedDevice> connectedDevices() { return connectedDevices(mainBundle()); }
+QList<ConnectedDevice> connectedDevices() {
+    return connectedDevices(mainBundle());
+}
 
 } // namespace SystemProfilerBluetoothInfo

@@ -1,5 +1,5 @@
-#include "TestBundle.h"
 #include "StdoutCapture.h"
+#include "TestBundle.h"
 #include "app/DiagnosticLog.h"
 
 #include <QDir>
@@ -15,34 +15,29 @@ class DiagnosticLogTest : public QObject {
 
     QTemporaryDir m_home;
 
-    QByteArray readLog() const
-    {
+    QByteArray readLog() const {
         QFile file(logFileURL());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    void writeLog(const QByteArray& contents) const
-    {
+    void writeLog(const QByteArray& contents) const {
         QFile file(logFileURL());
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(contents);
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY(m_home.isValid());
         // The folder is fixed on first use, so set it before anything logs.
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_home.path() + "/state/deeper"));
     }
 
-    void folderFollowsXdgStateHome()
-    {
+    void folderFollowsXdgStateHome() {
         QCOMPARE(logDirectoryURL(), m_home.path() + "/state/deeper/app.voltwren.Voltwren");
         QCOMPARE(logFileURL(), logDirectoryURL() + "/Voltwren.log");
     }
 
-    void firstCallCreatesFolderChainAndOneLine()
-    {
+    void firstCallCreatesFolderChainAndOneLine() {
         QVERIFY(!QDir(m_home.path() + "/state").exists());
         diagnosticLog("first line");
         const QByteArray contents = readLog();
@@ -50,8 +45,7 @@ private Q_SLOTS:
         QVERIFY2(line.match(QString::fromUtf8(contents)).hasMatch(), contents.constData());
     }
 
-    void multiLineMessageIsWrittenUnchanged()
-    {
+    void multiLineMessageIsWrittenUnchanged() {
         writeLog({});
         diagnosticLog("Device: Desk Mouse\n  Address: AA\n  Minor Type: Mouse \u2014 ok");
         const QString contents = QString::fromUtf8(readLog());
@@ -59,16 +53,14 @@ private Q_SLOTS:
         QCOMPARE(contents.count('\n'), 3);
     }
 
-    void trimBoundary_data()
-    {
+    void trimBoundary_data() {
         QTest::addColumn<int>("existingSize");
         QTest::addColumn<bool>("trimmed");
         QTest::newRow("exactly 1,000,000 kept") << 1'000'000 << false;
         QTest::newRow("1,000,001 cut") << 1'000'001 << true;
         QTest::newRow("far larger cut") << 3'000'000 << true;
     }
-    void trimBoundary()
-    {
+    void trimBoundary() {
         QFETCH(int, existingSize);
         QFETCH(bool, trimmed);
         QByteArray existing(existingSize, 'x');
@@ -84,8 +76,7 @@ private Q_SLOTS:
         QCOMPARE(contents.size(), kept.size() + QByteArray("[2026-12-06T08:41:09.123Z] after\n").size());
     }
 
-    void twoThreadsWriteWholeLines()
-    {
+    void twoThreadsWriteWholeLines() {
         writeLog({});
         constexpr int perThread = 500;
         auto writer = [](char tag) {
@@ -112,15 +103,13 @@ private Q_SLOTS:
         }
     }
 
-    void startupLine_data()
-    {
+    void startupLine_data() {
         QTest::addColumn<bool>("withInfo");
         QTest::addColumn<QString>("expected");
         QTest::newRow("with info values") << true << "Voltwren, version 2.1 started";
         QTest::newRow("without info values") << false << "Voltwren, version unknown started";
     }
-    void startupLine()
-    {
+    void startupLine() {
         QFETCH(bool, withInfo);
         QFETCH(QString, expected);
         TestBundle bundle;
@@ -134,8 +123,7 @@ private Q_SLOTS:
     }
 
     // Last: it replaces the log folder with a plain file.
-    void folderThatCannotBeCreated()
-    {
+    void folderThatCannotBeCreated() {
         QVERIFY(QDir(logDirectoryURL()).removeRecursively());
         QFile blocker(logDirectoryURL());
         QVERIFY(blocker.open(QIODevice::WriteOnly));

@@ -14,23 +14,23 @@ class ChildProcessTest : public QObject {
     QTemporaryDir m_dir;
 
 private Q_SLOTS:
-    void outcomes_data()
-    {
+    void outcomes_data() {
         QTest::addColumn<QString>("script");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("output");
-        QTest::newRow("success") << "printf 'single:87\\n'" << int(Outcome::exited) << 0 << QByteArray("single:87\n");
+        QTest::newRow("success") << "printf 'single:87\\n'" << int(Outcome::exited) << 0
+                                 << QByteArray("single:87\n");
         QTest::newRow("status kept") << "printf partial; exit 4" << int(Outcome::exited) << 4
                                      << QByteArray("partial");
         QTest::newRow("arguments passed verbatim, no shell")
             << "printf '%s|' \"$@\"" << int(Outcome::exited) << 0 << QByteArray("a b|$HOME|;|");
         QTest::newRow("standard error never mixed in")
             << "echo out; echo err >&2" << int(Outcome::exited) << 0 << QByteArray("out\n");
-        QTest::newRow("no standard input") << "cat; echo done" << int(Outcome::exited) << 0 << QByteArray("done\n");
+        QTest::newRow("no standard input")
+            << "cat; echo done" << int(Outcome::exited) << 0 << QByteArray("done\n");
     }
-    void outcomes()
-    {
+    void outcomes() {
         QFETCH(QString, script);
         QFETCH(int, outcome);
         QFETCH(int, status);
@@ -42,8 +42,7 @@ private Q_SLOTS:
         QCOMPARE(result.standardOutput, output);
     }
 
-    void largeOutputAndErrorFloodDoNotStall()
-    {
+    void largeOutputAndErrorFloodDoNotStall() {
         // 4 MiB on each channel: a child writing more than a pipe holds must still finish.
         const QString program = FakeExecutable::write(
             m_dir.path(), "chatty", "head -c 4194304 /dev/zero | tr '\\0' x; head -c 4194304 /dev/zero >&2");
@@ -53,14 +52,12 @@ private Q_SLOTS:
         QCOMPARE(result.standardOutput.count('x'), 4194304);
     }
 
-    void cannotStart_data()
-    {
+    void cannotStart_data() {
         QTest::addColumn<bool>("exists");
         QTest::newRow("no run bit") << true;
         QTest::newRow("missing") << false;
     }
-    void cannotStart()
-    {
+    void cannotStart() {
         QFETCH(bool, exists);
         QString program = m_dir.path() + "/missing";
         if (exists)
@@ -71,8 +68,7 @@ private Q_SLOTS:
         QVERIFY(!result.succeeded());
     }
 
-    void childThatNeverExitsIsKilled()
-    {
+    void childThatNeverExitsIsKilled() {
         const QString program = FakeExecutable::write(m_dir.path(), "hang", "echo started; exec sleep 30");
         StdoutCapture out;
         QElapsedTimer clock;
@@ -84,8 +80,7 @@ private Q_SLOTS:
         QCOMPARE(out.lines(), QStringList{"Voltwren [debug]: hang timed out after 300 ms"});
     }
 
-    void killedBySignalReportsTheSignal()
-    {
+    void killedBySignalReportsTheSignal() {
         const QString program = FakeExecutable::write(m_dir.path(), "crash", "kill -SEGV $$");
         const ChildProcess::Result result = ChildProcess::run(program, {});
         QCOMPARE(int(result.outcome), int(Outcome::exited));

@@ -12,14 +12,39 @@ class ReportRobustnessTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void randomAndMutatedReports()
-    {
-        const QStringList fragments{
-            "Bluetooth:", "      Connected:", "      Not Connected:", "          Earbuds Pro:", "Address: ",
-            "Vendor ID: 0x", "Product ID: ", "Battery Level: ", "Left Battery Level: ", "Case Battery Level: ",
-            "RSSI: -", "Minor Type: ", "%", ":", ": ", " ", "\t", "0x004C", "99999999999999999999", "-",
-            "\r\n", "\n", "\r", "\v", "\f", QString(QChar(0x2028)), QString(QChar(0x0085)), QString(QChar(0x00a0)),
-            QString(QChar(0xfffd)), QString(QChar(0)), "Bluetooth Controller:", "7"};
+    void randomAndMutatedReports() {
+        const QStringList fragments{"Bluetooth:",
+                                    "      Connected:",
+                                    "      Not Connected:",
+                                    "          Earbuds Pro:",
+                                    "Address: ",
+                                    "Vendor ID: 0x",
+                                    "Product ID: ",
+                                    "Battery Level: ",
+                                    "Left Battery Level: ",
+                                    "Case Battery Level: ",
+                                    "RSSI: -",
+                                    "Minor Type: ",
+                                    "%",
+                                    ":",
+                                    ": ",
+                                    " ",
+                                    "\t",
+                                    "0x004C",
+                                    "99999999999999999999",
+                                    "-",
+                                    "\r\n",
+                                    "\n",
+                                    "\r",
+                                    "\v",
+                                    "\f",
+                                    QString(QChar(0x2028)),
+                                    QString(QChar(0x0085)),
+                                    QString(QChar(0x00a0)),
+                                    QString(QChar(0xfffd)),
+                                    QString(QChar(0)),
+                                    "Bluetooth Controller:",
+                                    "7"};
         QRandomGenerator random(20261207);
         qsizetype devices = 0;
         for (int round = 0; round < 5000; ++round) {
@@ -55,12 +80,12 @@ private Q_SLOTS:
         QVERIFY(devices > 1000);
     }
 
-    void mutatedSampleReports()
-    {
-        const QByteArray sample = "Bluetooth:\n\n      Connected:\n          Earbuds Pro:\n"
-                                  "              Address: AA-BB-CC-DD-EE-01\n              Vendor ID: 0x004C\n"
-                                  "              Left Battery Level: 100%\n          Desk Mouse:\n"
-                                  "              Battery Level: 63 %\n      Not Connected:\n          Old:\n";
+    void mutatedSampleReports() {
+        const QByteArray sample =
+            "Bluetooth:\n\n      Connected:\n          Earbuds Pro:\n"
+            "              Address: AA-BB-CC-DD-EE-01\n              Vendor ID: 0x004C\n"
+            "              Left Battery Level: 100%\n          Desk Mouse:\n"
+            "              Battery Level: 63 %\n      Not Connected:\n          Old:\n";
         QRandomGenerator random(7);
         for (int round = 0; round < 5000; ++round) {
             QByteArray mutated = sample;

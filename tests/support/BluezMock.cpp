@@ -4,19 +4,21 @@
 #include <QDBusVariant>
 
 BluezMock::BluezMock()
-    : m_bus(std::make_unique<PrivateBus>(QStringLiteral("system")))
-{
+    : m_bus(std::make_unique<PrivateBus>(QStringLiteral("system"))) {
     if (m_bus->isValid())
-        m_mock = std::make_unique<DbusMock>(*m_bus, true, QStringList{QStringLiteral("-t"), QStringLiteral("bluez5")},
+        m_mock = std::make_unique<DbusMock>(*m_bus, true,
+                                            QStringList{QStringLiteral("-t"), QStringLiteral("bluez5")},
                                             QStringLiteral("org.bluez"));
 }
 
-bool BluezMock::isValid() const { return m_bus->isValid() && m_mock && m_mock->isValid(); }
+bool BluezMock::isValid() const {
+    return m_bus->isValid() && m_mock && m_mock->isValid();
+}
 
 bool BluezMock::call(const QString& path, const QString& interface, const QString& method,
-                     const QVariantList& arguments, QVariant* result)
-{
-    QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), path, interface, method);
+                     const QVariantList& arguments, QVariant* result) {
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), path, interface, method);
     message.setArguments(arguments);
     const QDBusMessage reply = connection().call(message, QDBus::Block, 10000);
     if (reply.type() != QDBusMessage::ReplyMessage) {
@@ -28,8 +30,7 @@ bool BluezMock::call(const QString& path, const QString& interface, const QStrin
     return true;
 }
 
-QString BluezMock::addAdapter(const QString& hci, const QString& alias)
-{
+QString BluezMock::addAdapter(const QString& hci, const QString& alias) {
     QVariant path;
     if (!call(QStringLiteral("/org/bluez"), QStringLiteral("org.bluez.Mock"), QStringLiteral("AddAdapter"),
               {hci, alias}, &path))
@@ -37,8 +38,7 @@ QString BluezMock::addAdapter(const QString& hci, const QString& alias)
     return path.toString();
 }
 
-QString BluezMock::addDevice(const QString& address, const QString& alias, const QString& hci)
-{
+QString BluezMock::addDevice(const QString& address, const QString& alias, const QString& hci) {
     QVariant path;
     if (!call(QStringLiteral("/org/bluez"), QStringLiteral("org.bluez.Mock"), QStringLiteral("AddDevice"),
               {hci, address, alias}, &path))
@@ -46,40 +46,35 @@ QString BluezMock::addDevice(const QString& address, const QString& alias, const
     return path.toString();
 }
 
-bool BluezMock::connectDevice(const QString& address, const QString& hci)
-{
-    return call(QStringLiteral("/org/bluez"), QStringLiteral("org.bluez.Mock"), QStringLiteral("ConnectDevice"),
-                {hci, address});
+bool BluezMock::connectDevice(const QString& address, const QString& hci) {
+    return call(QStringLiteral("/org/bluez"), QStringLiteral("org.bluez.Mock"),
+                QStringLiteral("ConnectDevice"), {hci, address});
 }
 
-bool BluezMock::disconnectDevice(const QString& address, const QString& hci)
-{
-    return call(QStringLiteral("/org/bluez"), QStringLiteral("org.bluez.Mock"), QStringLiteral("DisconnectDevice"),
-                {hci, address});
+bool BluezMock::disconnectDevice(const QString& address, const QString& hci) {
+    return call(QStringLiteral("/org/bluez"), QStringLiteral("org.bluez.Mock"),
+                QStringLiteral("DisconnectDevice"), {hci, address});
 }
 
-bool BluezMock::pairDevice(const QString& address, quint32 deviceClass, const QString& hci)
-{
+bool BluezMock::pairDevice(const QString& address, quint32 deviceClass, const QString& hci) {
     return call(QStringLiteral("/org/bluez"), QStringLiteral("org.bluez.Mock"), QStringLiteral("PairDevice"),
                 {hci, address, QVariant::fromValue(static_cast<qint32>(deviceClass))});
 }
 
-bool BluezMock::setProperty(const QString& path, const QString& interface, const QString& name, const QVariant& value)
-{
+bool BluezMock::setProperty(const QString& path, const QString& interface, const QString& name,
+                            const QVariant& value) {
     return call(path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
                 {interface, name, QVariant::fromValue(QDBusVariant(value))});
 }
 
-bool BluezMock::addBattery(const QString& devicePath, quint8 percentage)
-{
+bool BluezMock::addBattery(const QString& devicePath, quint8 percentage) {
     QVariantMap properties;
     properties.insert(QStringLiteral("Percentage"), QVariant::fromValue(static_cast<uchar>(percentage)));
     return call(devicePath, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("AddProperties"),
                 {QStringLiteral("org.bluez.Battery1"), properties});
 }
 
-QString BluezMock::devicePath(const QString& address, const QString& hci)
-{
+QString BluezMock::devicePath(const QString& address, const QString& hci) {
     QString name = address.toUpper();
     name.replace(QLatin1Char(':'), QLatin1Char('_'));
     return QStringLiteral("/org/bluez/") + hci + QStringLiteral("/dev_") + name;

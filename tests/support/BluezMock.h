@@ -18,21 +18,24 @@ public:
     QDBusConnection connection() const { return m_bus->connection(); }
 
     // Returns the adapter's object path ("/org/bluez/hci0"), or empty.
-    QString addAdapter(const QString& hci = QStringLiteral("hci0"), const QString& alias = QStringLiteral("laptop"));
-    QString addDevice(const QString& address, const QString& alias, const QString& hci = QStringLiteral("hci0"));
+    QString addAdapter(const QString& hci = QStringLiteral("hci0"),
+                       const QString& alias = QStringLiteral("laptop"));
+    QString addDevice(const QString& address, const QString& alias,
+                      const QString& hci = QStringLiteral("hci0"));
     bool connectDevice(const QString& address, const QString& hci = QStringLiteral("hci0"));
     bool disconnectDevice(const QString& address, const QString& hci = QStringLiteral("hci0"));
     bool pairDevice(const QString& address, quint32 deviceClass, const QString& hci = QStringLiteral("hci0"));
     // org.freedesktop.DBus.Properties.Set on an object.
-    bool setProperty(const QString& path, const QString& interface, const QString& name, const QVariant& value);
+    bool setProperty(const QString& path, const QString& interface, const QString& name,
+                     const QVariant& value);
     // Adds org.bluez.Battery1 with Percentage (a byte) to a device object.
     bool addBattery(const QString& devicePath, quint8 percentage);
     // The device object path the template uses for ADDRESS.
     static QString devicePath(const QString& address, const QString& hci = QStringLiteral("hci0"));
 
 private:
-    bool call(const QString& path, const QString& interface, const QString& method, const QVariantList& arguments,
-              QVariant* result = nullptr);
+    bool call(const QString& path, const QString& interface, const QString& method,
+              const QVariantList& arguments, QVariant* result = nullptr);
     std::unique_ptr<PrivateBus> m_bus;
     std::unique_ptr<DbusMock> m_mock;
 };

@@ -3,8 +3,7 @@
 #include <QFile>
 
 QString FakeExecutable::write(const QString& directory, const QString& name, const QString& script,
-                              bool executable)
-{
+                              bool executable) {
     const QString path = directory + QLatin1Char('/') + name;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -13,7 +12,8 @@ QString FakeExecutable::write(const QString& directory, const QString& name, con
     file.write(script.toUtf8());
     file.write("\n");
     file.close();
-    QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    QFile::Permissions permissions =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
     if (executable)
         permissions |= QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
     file.setPermissions(permissions);
@@ -21,8 +21,7 @@ QString FakeExecutable::write(const QString& directory, const QString& name, con
 }
 
 QString FakeExecutable::writeReplying(const QString& directory, const QString& name, const QByteArray& output,
-                                      int status)
-{
+                                      int status) {
     // Octal escapes keep any byte (invalid UTF-8, NUL-free) intact through printf.
     QString escaped;
     for (const char byte : output)

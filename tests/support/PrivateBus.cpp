@@ -9,8 +9,7 @@
 
 #include <signal.h>
 
-PrivateBus::PrivateBus(const QString& role)
-{
+PrivateBus::PrivateBus(const QString& role) {
     if (!m_dir.isValid())
         return;
     const QString socket = m_dir.path() + QStringLiteral("/bus.sock");
@@ -19,25 +18,27 @@ PrivateBus::PrivateBus(const QString& role)
     if (!file.open(QIODevice::WriteOnly))
         return;
     // No <servicedir>: nothing is ever activated behind a test's back.
-    file.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                              "<busconfig>\n"
-                              "  <type>%1</type>\n"
-                              "  <listen>unix:path=%2</listen>\n"
-                              "  <auth>EXTERNAL</auth>\n"
-                              "  <policy context=\"default\">\n"
-                              "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                              "    <allow eavesdrop=\"true\"/>\n"
-                              "    <allow own=\"*\"/>\n"
-                              "  </policy>\n"
-                              "</busconfig>\n")
-                   .arg(role, socket)
-                   .toUtf8());
+    file.write(
+        QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                       "<busconfig>\n"
+                       "  <type>%1</type>\n"
+                       "  <listen>unix:path=%2</listen>\n"
+                       "  <auth>EXTERNAL</auth>\n"
+                       "  <policy context=\"default\">\n"
+                       "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                       "    <allow eavesdrop=\"true\"/>\n"
+                       "    <allow own=\"*\"/>\n"
+                       "  </policy>\n"
+                       "</busconfig>\n")
+            .arg(role, socket)
+            .toUtf8());
     file.close();
 
     QProcess daemon;
-    daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config, QStringLiteral("--fork"),
-                                                 QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")});
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--config-file=") + config, QStringLiteral("--fork"),
+                  QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")});
     if (!daemon.waitForFinished(10000) || daemon.exitCode() != 0)
         return;
     const QStringList lines =
@@ -49,21 +50,25 @@ PrivateBus::PrivateBus(const QString& role)
     m_connectionName = QStringLiteral("voltwren-test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
-PrivateBus::~PrivateBus()
-{
+PrivateBus::~PrivateBus() {
     if (!m_connectionName.isEmpty())
         QDBusConnection::disconnectFromBus(m_connectionName);
-    if (m_pid > 0)
-        ::kill(static_cast<pid_t>(m_pid), SIGTERM);
+    if (m_pid > 0) {
+        // The daemon is not our child: wait (bounded) until it is gone, so it
+        // has removed its socket before the temporary folder is deleted.
+        const pid_t pid = static_cast<pid_t>(m_pid);
+        ::kill(pid, SIGTERM);
+        const QDeadlineTimer deadline(3000);
+        while (::kill(pid, 0) == 0 && !deadline.hasExpired())
+            QThread::msleep(5);
+    }
 }
 
-QDBusConnection PrivateBus::connection() const
-{
+QDBusConnection PrivateBus::connection() const {
     return QDBusConnection::connectToBus(m_address, m_connectionName);
 }
 
-bool PrivateBus::waitForName(const QString& name, int timeoutMs) const
-{
+bool PrivateBus::waitForName(const QString& name, int timeoutMs) const {
     const QDeadlineTimer deadline(timeoutMs);
     QDBusConnection bus = connection();
     while (!deadline.hasExpired()) {
@@ -74,12 +79,12 @@ bool PrivateBus::waitForName(const QString& name, int timeoutMs) const
     return false;
 }
 
-DbusMock::DbusMock(const PrivateBus& bus, bool systemBus, const QStringList& arguments, const QString& busName,
-                   const QString& logFile)
-    : m_process(std::make_unique<QProcess>())
-{
+DbusMock::DbusMock(const PrivateBus& bus, bool systemBus, const QStringList& arguments,
+                   const QString& busName, const QString& logFile)
+    : m_process(std::make_unique<QProcess>()) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(systemBus ? QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS") : QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+    environment.insert(systemBus ? QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS")
+                                 : QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                        bus.address());
     m_process->setProcessEnvironment(environment);
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
@@ -95,8 +100,7 @@ DbusMock::DbusMock(const PrivateBus& bus, bool systemBus, const QStringList& arg
     m_valid = bus.waitForName(busName, 20000);
 }
 
-DbusMock::~DbusMock()
-{
+DbusMock::~DbusMock() {
     if (m_process->state() != QProcess::NotRunning) {
         m_process->terminate();
         if (!m_process->waitForFinished(3000)) {
@@ -106,10 +110,11 @@ DbusMock::~DbusMock()
     }
 }
 
-QString DbusMock::standardError() const { return QString::fromUtf8(m_process->readAllStandardError()); }
+QString DbusMock::standardError() const {
+    return QString::fromUtf8(m_process->readAllStandardError());
+}
 
-QProcessEnvironment environmentWithBuses(const PrivateBus* systemBus, const PrivateBus* sessionBus)
-{
+QProcessEnvironment environmentWithBuses(const PrivateBus* systemBus, const PrivateBus* sessionBus) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (systemBus)
         environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), systemBus->address());

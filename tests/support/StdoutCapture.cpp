@@ -9,8 +9,7 @@
 #include <unistd.h>
 
 StdoutCapture::StdoutCapture(int fd)
-    : m_fd(fd)
-{
+    : m_fd(fd) {
     std::fflush(stdout);
     std::fflush(stderr);
     m_path = QDir::tempPath() + QStringLiteral("/voltwren-capture-") +
@@ -21,8 +20,7 @@ StdoutCapture::StdoutCapture(int fd)
     ::close(file);
 }
 
-StdoutCapture::~StdoutCapture()
-{
+StdoutCapture::~StdoutCapture() {
     std::fflush(stdout);
     std::fflush(stderr);
     ::dup2(m_savedFd, m_fd);
@@ -30,8 +28,7 @@ StdoutCapture::~StdoutCapture()
     QFile::remove(m_path);
 }
 
-QByteArray StdoutCapture::contents() const
-{
+QByteArray StdoutCapture::contents() const {
     std::fflush(stdout);
     std::fflush(stderr);
     QFile file(m_path);
@@ -40,8 +37,7 @@ QByteArray StdoutCapture::contents() const
     return file.readAll();
 }
 
-QStringList StdoutCapture::lines() const
-{
+QStringList StdoutCapture::lines() const {
     QStringList result = QString::fromUtf8(contents()).split(QLatin1Char('\n'));
     if (!result.isEmpty() && result.last().isEmpty())
         result.removeLast();

@@ -9,9 +9,7 @@
 class TestBundle final : public Bundle {
 public:
     explicit TestBundle(QString libexecDir = {})
-        : m_libexecDir(std::move(libexecDir))
-    {
-    }
+        : m_libexecDir(std::move(libexecDir)) {}
 
     QMap<QString, QString> info;
 

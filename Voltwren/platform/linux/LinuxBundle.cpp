@@ -4,20 +4,16 @@
 #include <QFileInfo>
 
 LinuxBundle::LinuxBundle(QString libexecDir)
-    : m_libexecDir(std::move(libexecDir))
-{
-}
+    : m_libexecDir(std::move(libexecDir)) {}
 
-LinuxBundle LinuxBundle::forRunningExecutable()
-{
+LinuxBundle LinuxBundle::forRunningExecutable() {
     // /proc/self/exe works without a QCoreApplication and from any thread.
     const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
     const QString binDir = QFileInfo(exe).absolutePath();
     return LinuxBundle(QDir::cleanPath(binDir + QStringLiteral("/../libexec/voltwren")));
 }
 
-std::optional<QString> LinuxBundle::infoString(const QString& key) const
-{
+std::optional<QString> LinuxBundle::infoString(const QString& key) const {
     if (key == QLatin1String("CFBundleName"))
         return QStringLiteral("Voltwren");
     if (key == QLatin1String("CFBundleShortVersionString"))
@@ -25,8 +21,7 @@ std::optional<QString> LinuxBundle::infoString(const QString& key) const
     return std::nullopt;
 }
 
-std::optional<QString> LinuxBundle::auxiliaryExecutable(const QString& name) const
-{
+std::optional<QString> LinuxBundle::auxiliaryExecutable(const QString& name) const {
     if (name.isEmpty() || name.contains(QLatin1Char('/')))
         return std::nullopt;
     const QFileInfo info(m_libexecDir + QLatin1Char('/') + name);
@@ -35,8 +30,7 @@ std::optional<QString> LinuxBundle::auxiliaryExecutable(const QString& name) con
     return info.absoluteFilePath();
 }
 
-const Bundle& mainBundle()
-{
+const Bundle& mainBundle() {
     static const LinuxBundle bundle = LinuxBundle::forRunningExecutable();
     return bundle;
 }
