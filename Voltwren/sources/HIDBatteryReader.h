@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PowerSupplies.h"
+
 #include <QList>
 #include <QString>
 
@@ -16,5 +18,14 @@ struct Reading {
 
     bool operator==(const Reading&) const = default;
 };
+
+// Walks the system's registry afresh and prints the summary line.
+QList<Reading> scanRegistry();
+QList<Reading> scanRegistry(const PowerSupplies& supplies);
+
+// The entries that carry a whole "BatteryPercent" from 0 to 100, in order.
+QList<Reading> readings(const QList<PowerSupplies::RegistryEntry>& entries);
+// "Voltwren [debug]: full IOService registry scan checked N entries, found …".
+QString summaryLine(qsizetype checked, const QList<Reading>& readings);
 
 } // namespace HIDBatteryReader

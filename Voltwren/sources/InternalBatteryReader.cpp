@@ -1,0 +1,52 @@
+#include "InternalBatteryReader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+std::optional<qint64> integer(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UInt:
+    case QMetaType::UShort:
+        return value.toLongLong();
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+        if (value.toULongLong() > qulonglong(std::numeric_limits<qint64>::max()))
+            return std::nullopt;
+        return value.toLongLong();
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::optional<qint64> internalBatteryPercent(const QList<QVariantMap>& descriptions) {
+    for (const QVariantMap& description : descriptions) {
+        const QVariant transport = description.value(QStringLiteral("Transport Type"));
+        if (transport.typeId() != QMetaType::QString || transport.toString() != QLatin1String("Internal"))
+            continue;
+        const std::optional<qint64> current = integer(description.value(QStringLiteral("Current Capacity")));
+        const std::optional<qint64> maximum = integer(description.value(QStringLiteral("Max Capacity")));
+        if (!current || !maximum || *maximum < 1)
+            continue;
+        // Clamped as a double so the conversion back stays defined.
+        const double percent = std::round(double(*current) / double(*maximum) * 100.0);
+        return qint64(std::clamp(percent, 0.0, 100.0));
+    }
+    return std::nullopt;
+}
+
+std::optional<qint64> readInternalBatteryPercent(const PowerSupplies& supplies) {
+    return internalBatteryPercent(supplies.powerSourceDescriptions());
+}
+
+std::optional<qint64> readInternalBatteryPercent() {
+    return readInternalBatteryPercent(systemPowerSupplies());
+}

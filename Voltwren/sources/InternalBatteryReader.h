@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/PowerSupplies.h"
+
+#include <QList>
+#include <QVariantMap>
+
+#include <optional>
+
+// The computer's own entry in the device list; a Linux machine is never a MacBook.
+inline constexpr const char* internalBatteryDeviceName = "Laptop";
+
+// The charge of the computer's own battery in percent, or nullopt when it
+// has none (or nothing usable is known). Queries the system afresh.
+std::optional<qint64> readInternalBatteryPercent();
+std::optional<qint64> readInternalBatteryPercent(const PowerSupplies& supplies);
+
+// The first "Internal" source with whole current and maximum (at least 1)
+// capacities decides: rounded half away from zero, limited to 0..100.
+std::optional<qint64> internalBatteryPercent(const QList<QVariantMap>& descriptions);
