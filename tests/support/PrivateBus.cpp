@@ -9,6 +9,22 @@
 
 #include <signal.h>
 
+namespace {
+
+// Alive and not a zombie waiting for its (foreign) parent to reap it.
+bool isRunning(pid_t pid) {
+    if (::kill(pid, 0) != 0)
+        return false;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) != "Z";
+}
+
+} // namespace
+
 PrivateBus::PrivateBus(const QString& role) {
     if (!m_dir.isValid())
         return;
@@ -59,7 +75,7 @@ PrivateBus::~PrivateBus() {
         const pid_t pid = static_cast<pid_t>(m_pid);
         ::kill(pid, SIGTERM);
         const QDeadlineTimer deadline(3000);
-        while (::kill(pid, 0) == 0 && !deadline.hasExpired())
+        while (isRunning(pid) && !deadline.hasExpired())
             QThread::msleep(5);
     }
 }
