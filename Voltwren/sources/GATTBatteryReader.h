@@ -1,9 +1,24 @@
 #pragma once
 
+#include "platform/BluetoothCentral.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
 #include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <mutex>
 
 // Battery Level readings of Bluetooth Low Energy accessories (GATT Battery Service).
-class GATTBatteryReader {
+// Event-driven: a scan asks the central for the connected peripherals offering
+// the service and reads each one's level once; the values land in a table the
+// aggregator copies from its own thread.
+class GATTBatteryReader final : public QObject, private BluetoothCentralDelegate {
+    Q_OBJECT
+
 public:
     struct Reading {
         // The peripheral identifier, canonical upper-case UUID text.
@@ -13,4 +28,57 @@ public:
 
         bool operator==(const Reading&) const = default;
     };
+
+    // The process-wide reader with the system's central. Safe to call from any
+    // thread, created once and never destroyed; it lives and reports on the
+    // application's main thread whichever thread used it first.
+    static GATTBatteryReader& shared();
+
+    // A reader over CENTRAL (null: no central, state 0). Use on the thread
+    // that runs the central's callbacks.
+    explicit GATTBatteryReader(std::unique_ptr<BluetoothCentral> central, QObject* parent = nullptr);
+    ~GATTBatteryReader() override;
+
+    // Main thread only. A callback that is not set is not called.
+    std::function<void()> onUpdate;
+    std::function<void()> onFirstStateKnown;
+
+    // Main thread. Returns at once; results arrive through the callbacks.
+    void scan();
+
+    // Any thread: a copy of the latest reading of every peripheral seen.
+    QList<Reading> copyLatestReadings() const;
+
+    // The Bluetooth permission, read by each refresh (main thread).
+    BluetoothAuthorization authorization() const;
+
+    // Main thread: every peripheral asked to connect, by identifier.
+    const QHash<QUuid, BluetoothPeripheralRef>& connectedPeripherals() const {
+        return m_connectedPeripherals;
+    }
+
+private:
+    void installCentral(std::unique_ptr<BluetoothCentral> central);
+    int currentState() const;
+
+    void centralDidUpdateState(const BluetoothCentral& central) override;
+    void centralDidConnect(const BluetoothPeripheralRef& peripheral) override;
+    void centralDidFailToConnect(const BluetoothPeripheralRef& peripheral,
+                                 const std::optional<QString>& error) override;
+    void peripheralDidDiscoverServices(const BluetoothPeripheralRef& peripheral,
+                                       const std::optional<QString>& error) override;
+    void peripheralDidDiscoverCharacteristics(const BluetoothPeripheralRef& peripheral,
+                                              const BluetoothServiceRef& service,
+                                              const std::optional<QString>& error) override;
+    void peripheralDidUpdateValue(const BluetoothPeripheralRef& peripheral,
+                                  const BluetoothCharacteristicRef& characteristic,
+                                  const std::optional<QString>& error) override;
+
+    bool m_hasReportedFirstState = false;
+    const QUuid m_batteryServiceUUID;
+    const QUuid m_batteryLevelCharacteristicUUID;
+    std::unique_ptr<BluetoothCentral> m_centralManager;
+    QHash<QUuid, BluetoothPeripheralRef> m_connectedPeripherals;
+    mutable std::mutex m_latestReadingsLock;
+    QHash<QUuid, Reading> m_latestReadings;
 };

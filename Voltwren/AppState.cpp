@@ -1,0 +1,383 @@
+#include "AppState.h"
+
+#include "app/Console.h"
+#include "app/DiagnosticLog.h"
+#include "app/LoginItem.h"
+#include "platform/DefaultsStore.h"
+#include "platform/LoginItemService.h"
+#include "platform/NotificationCenter.h"
+#include "sources/GATTBatteryReader.h"
+#include "sources/InternalBatteryReader.h"
+
+#include <QCoreApplication>
+#include <QFuture>
+#include <QThreadPool>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+const QString thresholdKey = QStringLiteral("voltwren.threshold");
+const QString pollIntervalKey = QStringLiteral("voltwren.pollIntervalMinutes");
+const QString overridesKey = QStringLiteral("voltwren.deviceThresholdOverrides");
+const QString highlightKey = QStringLiteral("voltwren.highlightMenubarIcon");
+const QString sendNotificationsKey = QStringLiteral("voltwren.sendNotifications");
+const QString macID = QStringLiteral("mac");
+
+std::optional<double> storedNumber(const DefaultsStore& store, const QString& key) {
+    const std::optional<DefaultsValue> value = store.get(key);
+    return value ? value->toNumber() : std::nullopt;
+}
+
+std::optional<bool> storedBool(const DefaultsStore& store, const QString& key) {
+    const std::optional<DefaultsValue> value = store.get(key);
+    return value ? value->toBool() : std::nullopt;
+}
+
+std::optional<QByteArray> storedData(const DefaultsStore& store, const QString& key) {
+    const std::optional<DefaultsValue> value = store.get(key);
+    return value ? value->toData() : std::nullopt;
+}
+
+bool previousAlertState(const QList<MonitoredDevice>& devices, const QString& id) {
+    for (const MonitoredDevice& device : devices) {
+        if (device.id == id)
+            return device.hasFiredAlert;
+    }
+    return false;
+}
+
+} // namespace
+
+AppState::Services AppState::Services::system() {
+    Services services;
+    services.defaults = &userDefaults();
+    services.notifications = &notificationCenter();
+    services.loginItems = &loginItemService();
+    services.gattReader = &GATTBatteryReader::shared();
+    services.readInternalBattery = [] { return readInternalBatteryPercent(); };
+    services.readAccessories = [] { return BluetoothBatteryReader::readAccessories(); };
+    return services;
+}
+
+double AppState::snapToThresholdOption(double value) {
+    double best = thresholdOptions.front();
+    for (const double option : thresholdOptions) {
+        // Strictly nearer only, so a tie keeps the earlier, smaller option.
+        if (std::abs(option - value) < std::abs(best - value))
+            best = option;
+    }
+    return best;
+}
+
+QString AppState::notificationBody(const MonitoredDevice& device) {
+    if (device.batteryPercent)
+        return device.name + QStringLiteral(" is at ") + QString::number(*device.batteryPercent) +
+               QStringLiteral("%.");
+    return device.name + QStringLiteral(" battery is low.");
+}
+
+QString AppState::requestIdentifier(const QString& deviceID, double secondsSince1970) {
+    // The shortest decimal text that reads back to the same double, always
+    // with a fraction, so successive alerts of one device differ.
+    char buffer[64];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, secondsSince1970, std::chars_format::fixed);
+    QString seconds =
+        error == std::errc() ? QString::fromLatin1(buffer, end - buffer) : QString::number(secondsSince1970);
+    if (!seconds.contains(QLatin1Char('.')))
+        seconds += QStringLiteral(".0");
+    return QStringLiteral("voltwren-") + deviceID + QLatin1Char('-') + seconds;
+}
+
+AppState::AppState(Services services, QObject* parent)
+    : QObject(parent)
+    , m_services(std::move(services)) {
+    logStartupLine();
+    loadSettings();
+
+    if (GATTBatteryReader* reader = m_services.gattReader) {
+        const QPointer<AppState> weak(this);
+        reader->onUpdate = [weak] {
+            if (weak)
+                weak->refreshFromCachedReadings();
+        };
+        reader->onFirstStateKnown = [weak] {
+            if (weak)
+                weak->startFirstPoll(FirstPollReason::bluetoothState);
+        };
+    }
+
+    QTimer::singleShot(m_services.firstPollTimeout, this,
+                       [this] { startFirstPoll(FirstPollReason::timeout); });
+    scheduleTimer();
+}
+
+AppState::~AppState() {
+    if (GATTBatteryReader* reader = m_services.gattReader) {
+        reader->onUpdate = nullptr;
+        reader->onFirstStateKnown = nullptr;
+    }
+}
+
+void AppState::publish(void (AppState::*signal)()) {
+    Q_EMIT(this->*signal)();
+    Q_EMIT changed();
+}
+
+void AppState::loadSettings() {
+    const DefaultsStore& store = *m_services.defaults;
+    m_threshold = snapToThresholdOption(storedNumber(store, thresholdKey).value_or(20));
+    m_pollIntervalMinutes = storedNumber(store, pollIntervalKey).value_or(15);
+    m_launchAtLogin = m_services.loginItems->status() == LoginItemService::Status::enabled;
+    m_highlightMenubarIcon = storedBool(store, highlightKey).value_or(true);
+    m_sendNotifications = storedBool(store, sendNotificationsKey).value_or(false);
+    if (const std::optional<QByteArray> data = storedData(store, overridesKey)) {
+        if (std::optional<DeviceThresholdOverride::Collection> decoded =
+                DeviceThresholdOverride::decodeCollection(*data)) {
+            for (DeviceThresholdOverride& entry : *decoded)
+                entry.threshold = snapToThresholdOption(entry.threshold);
+            m_deviceThresholdOverrides = std::move(*decoded);
+        }
+    }
+    if (m_sendNotifications)
+        requestNotificationAuthorization();
+}
+
+void AppState::setThreshold(double value) {
+    m_threshold = value;
+    publish(&AppState::thresholdChanged);
+    m_services.defaults->setNumber(thresholdKey, value);
+    checkAllAlerts();
+}
+
+void AppState::setPollIntervalMinutes(double value) {
+    m_pollIntervalMinutes = value;
+    publish(&AppState::pollIntervalMinutesChanged);
+    m_services.defaults->setNumber(pollIntervalKey, value);
+    scheduleTimer();
+}
+
+void AppState::setLaunchAtLogin(bool value) {
+    m_launchAtLogin = value;
+    publish(&AppState::launchAtLoginChanged);
+    updateLaunchAtLogin(value, *m_services.loginItems);
+}
+
+void AppState::setDeviceThresholdOverrides(const DeviceThresholdOverride::Collection& value) {
+    m_deviceThresholdOverrides = value;
+    publish(&AppState::deviceThresholdOverridesChanged);
+    saveDeviceThresholdOverrides();
+}
+
+void AppState::setHighlightMenubarIcon(bool value) {
+    m_highlightMenubarIcon = value;
+    publish(&AppState::highlightMenubarIconChanged);
+    m_services.defaults->setBool(highlightKey, value);
+}
+
+void AppState::setSendNotifications(bool value) {
+    m_sendNotifications = value;
+    publish(&AppState::sendNotificationsChanged);
+    m_services.defaults->setBool(sendNotificationsKey, value);
+    if (value)
+        requestNotificationAuthorization();
+    else
+        setNotificationPermissionDenied(false);
+}
+
+void AppState::setNotificationPermissionDenied(bool value) {
+    m_notificationPermissionDenied = value;
+    publish(&AppState::notificationPermissionDeniedChanged);
+}
+
+void AppState::setBluetoothPermissionDenied(bool value) {
+    m_bluetoothPermissionDenied = value;
+    publish(&AppState::bluetoothPermissionDeniedChanged);
+}
+
+void AppState::setDevices(QList<MonitoredDevice> devices) {
+    m_devices = std::move(devices);
+    publish(&AppState::devicesChanged);
+}
+
+void AppState::saveDeviceThresholdOverrides() {
+    m_services.defaults->setData(overridesKey,
+                                 DeviceThresholdOverride::encodeCollection(m_deviceThresholdOverrides));
+    checkAllAlerts();
+}
+
+double AppState::effectiveThreshold(const QString& deviceID) const {
+    const auto entry = m_deviceThresholdOverrides.constFind(deviceID);
+    return entry != m_deviceThresholdOverrides.constEnd() ? entry->threshold : m_threshold;
+}
+
+void AppState::checkAlert(qsizetype index) {
+    if (index < 0 || index >= m_devices.size())
+        return;
+    const MonitoredDevice& device = m_devices.at(index);
+    if (!device.batteryPercent || !device.isConnected)
+        return;
+    const double threshold = effectiveThreshold(device.id);
+    const double percent = static_cast<double>(*device.batteryPercent);
+    if (threshold > percent) {
+        if (device.hasFiredAlert)
+            return;
+        if (m_sendNotifications)
+            postLowChargeNotification(device);
+        m_devices[index].hasFiredAlert = true;
+        publish(&AppState::devicesChanged);
+    } else if (device.hasFiredAlert) {
+        m_devices[index].hasFiredAlert = false;
+        publish(&AppState::devicesChanged);
+    }
+}
+
+void AppState::checkAllAlerts() {
+    const qsizetype count = m_devices.size();
+    for (qsizetype index = 0; index < count; ++index)
+        checkAlert(index);
+}
+
+bool AppState::isAnyDeviceLow() const {
+    for (const MonitoredDevice& device : m_devices) {
+        if (device.isConnected && device.batteryPercent &&
+            effectiveThreshold(device.id) > static_cast<double>(*device.batteryPercent))
+            return true;
+    }
+    return false;
+}
+
+void AppState::requestNotificationAuthorization() {
+    const QPointer<AppState> weak(this);
+    m_services.notifications->requestAuthorization([weak](bool granted, std::optional<QString> error) {
+        if (error)
+            Console::printLine(QStringLiteral("Voltwren: notification authorization error: ") + *error);
+        // The completion may come from anywhere; the flag is only set on the main thread.
+        QMetaObject::invokeMethod(
+            qApp,
+            [weak, granted] {
+                if (weak)
+                    weak->setNotificationPermissionDenied(!granted);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AppState::postLowChargeNotification(const MonitoredDevice& device) {
+    const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    Notification notification;
+    notification.title = QStringLiteral("Voltwren");
+    notification.body = notificationBody(device);
+    notification.requestIdentifier = requestIdentifier(device.id, now);
+    const QString name = device.name;
+    m_services.notifications->post(notification, [name](std::optional<QString> error) {
+        if (error)
+            Console::printLine(QStringLiteral("Voltwren: failed to deliver notification for ") + name +
+                               QStringLiteral(": ") + *error);
+    });
+}
+
+void AppState::startFirstPoll(FirstPollReason reason) {
+    if (m_hasRunFirstPoll)
+        return;
+    m_hasRunFirstPoll = true;
+    diagnosticLog(
+        reason == FirstPollReason::bluetoothState
+            ? QStringLiteral("Running first poll (CBCentralManager reported its first state)")
+            : QStringLiteral("Running first poll (3s timeout \u2014 no CBCentralManager callback yet)"));
+    refresh();
+}
+
+void AppState::scheduleTimer() {
+    if (m_timer)
+        delete m_timer.data();
+    const double seconds = std::max(m_pollIntervalMinutes, 1.0) * 60.0;
+    auto* timer = new QTimer(this);
+    timer->setTimerType(Qt::VeryCoarseTimer);
+    timer->setInterval(std::chrono::milliseconds(static_cast<qint64>(std::min(seconds * 1000.0, 2.0e9))));
+    connect(timer, &QTimer::timeout, this, [this] { QTimer::singleShot(0, this, &AppState::refresh); });
+    timer->start();
+    m_timer = timer;
+}
+
+void AppState::refresh() {
+    bool denied = false;
+    if (GATTBatteryReader* reader = m_services.gattReader) {
+        const BluetoothAuthorization authorization = reader->authorization();
+        denied = authorization == BluetoothAuthorization::restricted ||
+                 authorization == BluetoothAuthorization::denied;
+    }
+    setBluetoothPermissionDenied(denied);
+    if (GATTBatteryReader* reader = m_services.gattReader)
+        reader->scan();
+    QTimer::singleShot(0, this, &AppState::performRefresh);
+}
+
+void AppState::refreshFromCachedReadings() {
+    diagnosticLog(QStringLiteral("refreshFromCachedReadings called"));
+    QTimer::singleShot(0, this, &AppState::performRefresh);
+}
+
+void AppState::performRefresh() {
+    // Two background reads, one after the other; the main thread never waits.
+    const auto readInternal = m_services.readInternalBattery;
+    const auto readAccessories = m_services.readAccessories;
+    QtConcurrent::run(QThreadPool::globalInstance(), [readInternal] {
+        return readInternal();
+    }).then(this, [this, readAccessories](std::optional<qint64> percent) {
+        const QString name = QLatin1String(internalBatteryDeviceName);
+        diagnosticLog(percent ? QStringLiteral("Battery for \"") + name + QStringLiteral("\": ") +
+                                    QString::number(*percent) + QStringLiteral("% via IOPowerSources")
+                              : QStringLiteral("Battery for \"") + name +
+                                    QStringLiteral("\": no reading available"));
+        QtConcurrent::run(QThreadPool::globalInstance(), [readAccessories] {
+            return readAccessories();
+        }).then(this, [this, percent](const QList<BluetoothBatteryReader::AccessoryReading>& accessories) {
+            finishRefresh(percent, accessories);
+        });
+    });
+}
+
+void AppState::finishRefresh(std::optional<qint64> internalPercent,
+                             const QList<BluetoothBatteryReader::AccessoryReading>& accessories) {
+    Console::printLine(QStringLiteral("Refreshed battery states"));
+
+    // Read the current list now, after the waits, so alerts fired by a
+    // refresh that completed meanwhile carry over.
+    QList<MonitoredDevice> devices;
+    devices.reserve(accessories.size() + 1);
+    if (internalPercent) {
+        devices.append(MonitoredDevice{macID, QLatin1String(internalBatteryDeviceName), DeviceKind::mac,
+                                       internalPercent, true, previousAlertState(m_devices, macID),
+                                       std::nullopt});
+    }
+    for (const BluetoothBatteryReader::AccessoryReading& reading : accessories) {
+        devices.append(MonitoredDevice{reading.id, reading.name, reading.kind, reading.batteryPercent,
+                                       reading.isConnected, previousAlertState(m_devices, reading.id),
+                                       reading.subReadings});
+    }
+    setDevices(devices);
+    m_lastPolled = QDateTime::currentDateTimeUtc();
+    publish(&AppState::lastPolledChanged);
+    syncOverrideNames(devices);
+    checkAllAlerts();
+    Q_EMIT refreshCompleted();
+}
+
+void AppState::syncOverrideNames(const QList<MonitoredDevice>& devices) {
+    for (const MonitoredDevice& device : devices) {
+        const auto entry = m_deviceThresholdOverrides.constFind(device.id);
+        if (entry == m_deviceThresholdOverrides.constEnd())
+            continue;
+        if (entry->name == device.name && entry->kind == device.kind)
+            continue;
+        m_deviceThresholdOverrides.insert(
+            device.id, DeviceThresholdOverride{entry->address, device.name, device.kind, entry->threshold});
+        publish(&AppState::deviceThresholdOverridesChanged);
+        saveDeviceThresholdOverrides();
+    }
+}

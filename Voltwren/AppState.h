@@ -1,0 +1,137 @@
+#pragma once
+
+#include "model/DeviceThresholdOverride.h"
+#include "model/MonitoredDevice.h"
+#include "sources/BluetoothBatteryReader.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class DefaultsStore;
+class GATTBatteryReader;
+class LoginItemService;
+class NotificationCenter;
+
+// The one application state: settings, the device list, the poll timer, the
+// alert rule and notifications. Main thread only. Every assignment of a
+// published field emits its change signal, also when the value is unchanged.
+class AppState final : public QObject {
+    Q_OBJECT
+
+public:
+    // What the state reads and drives; the real ones by default.
+    struct Services {
+        DefaultsStore* defaults = nullptr;
+        NotificationCenter* notifications = nullptr;
+        LoginItemService* loginItems = nullptr;
+        GATTBatteryReader* gattReader = nullptr;
+        std::function<std::optional<qint64>()> readInternalBattery;
+        std::function<QList<BluetoothBatteryReader::AccessoryReading>()> readAccessories;
+        std::chrono::milliseconds firstPollTimeout{3000};
+
+        static Services system();
+    };
+
+    static constexpr std::array<double, 13> thresholdOptions{0,  5,  10, 15, 20, 25, 30,
+                                                             40, 50, 60, 70, 80, 90};
+    // The nearest option; a tie goes to the smaller.
+    static double snapToThresholdOption(double value);
+
+    // The notification texts and the request identifier.
+    static QString notificationBody(const MonitoredDevice& device);
+    static QString requestIdentifier(const QString& deviceID, double secondsSince1970);
+
+    explicit AppState(Services services = Services::system(), QObject* parent = nullptr);
+    ~AppState() override;
+
+    // Settings (persisted unless noted).
+    double threshold() const { return m_threshold; }
+    void setThreshold(double value);
+    double pollIntervalMinutes() const { return m_pollIntervalMinutes; }
+    void setPollIntervalMinutes(double value);
+    bool launchAtLogin() const { return m_launchAtLogin; } // not persisted
+    void setLaunchAtLogin(bool value);
+    const DeviceThresholdOverride::Collection& deviceThresholdOverrides() const {
+        return m_deviceThresholdOverrides;
+    }
+    void setDeviceThresholdOverrides(const DeviceThresholdOverride::Collection& value);
+    bool highlightMenubarIcon() const { return m_highlightMenubarIcon; }
+    void setHighlightMenubarIcon(bool value);
+    bool sendNotifications() const { return m_sendNotifications; }
+    void setSendNotifications(bool value);
+
+    // Monitoring state.
+    const QList<MonitoredDevice>& devices() const { return m_devices; }
+    std::optional<QDateTime> lastPolled() const { return m_lastPolled; }
+    bool notificationPermissionDenied() const { return m_notificationPermissionDenied; }
+    bool bluetoothPermissionDenied() const { return m_bluetoothPermissionDenied; }
+
+    // A full poll: permission, GATT scan, then both sources. Returns at once.
+    void refresh();
+    // A poll without a new GATT scan. Returns at once.
+    void refreshFromCachedReadings();
+    void scheduleTimer();
+    const QTimer* timer() const { return m_timer; }
+
+    void saveDeviceThresholdOverrides();
+    double effectiveThreshold(const QString& deviceID) const;
+    void checkAlert(qsizetype index);
+    void checkAllAlerts();
+    bool isAnyDeviceLow() const;
+
+    void requestNotificationAuthorization();
+    void postLowChargeNotification(const MonitoredDevice& device);
+
+    enum class FirstPollReason { bluetoothState, timeout };
+    void startFirstPoll(FirstPollReason reason);
+
+Q_SIGNALS:
+    void thresholdChanged();
+    void pollIntervalMinutesChanged();
+    void launchAtLoginChanged();
+    void deviceThresholdOverridesChanged();
+    void highlightMenubarIconChanged();
+    void sendNotificationsChanged();
+    void devicesChanged();
+    void lastPolledChanged();
+    void notificationPermissionDeniedChanged();
+    void bluetoothPermissionDeniedChanged();
+    // After every published change, for views that redraw wholesale.
+    void changed();
+    // A refresh has stored its list (after the alert pass).
+    void refreshCompleted();
+
+private:
+    void loadSettings();
+    void performRefresh();
+    void finishRefresh(std::optional<qint64> internalPercent,
+                       const QList<BluetoothBatteryReader::AccessoryReading>& accessories);
+    void syncOverrideNames(const QList<MonitoredDevice>& devices);
+    void setDevices(QList<MonitoredDevice> devices);
+    void setNotificationPermissionDenied(bool value);
+    void setBluetoothPermissionDenied(bool value);
+    void publish(void (AppState::*signal)());
+
+    Services m_services;
+
+    double m_threshold = 20;
+    double m_pollIntervalMinutes = 15;
+    bool m_launchAtLogin = false;
+    DeviceThresholdOverride::Collection m_deviceThresholdOverrides;
+    bool m_highlightMenubarIcon = true;
+    bool m_sendNotifications = false;
+    QList<MonitoredDevice> m_devices;
+    std::optional<QDateTime> m_lastPolled;
+    bool m_notificationPermissionDenied = false;
+    bool m_bluetoothPermissionDenied = false;
+    QPointer<QTimer> m_timer;
+    bool m_hasRunFirstPoll = false;
+};

@@ -1,0 +1,60 @@
+#include "VoltwrenApp.h"
+#include "app/Console.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    // Only async-signal-safe work here; the event loop does the rest.
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+bool hasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const bool headless = !hasDisplay();
+    if (headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Voltwren"));
+    QApplication::setDesktopFileName(QStringLiteral("app.voltwren.Voltwren"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);
+        QObject::connect(notifier, &QSocketNotifier::activated, &application, [] {
+            char byte;
+            [[maybe_unused]] const ssize_t got = ::read(signalPipe[0], &byte, 1);
+            QCoreApplication::exit(0);
+        });
+        struct sigaction action {};
+        action.sa_handler = onTerminationSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    }
+
+    if (headless || QGuiApplication::platformName() == QLatin1String("offscreen") ||
+        QGuiApplication::platformName() == QLatin1String("minimal"))
+        Console::printLine(QStringLiteral("Voltwren: no display; running without a tray icon"));
+
+    VoltwrenApp app;
+    app.appState();
+    return QApplication::exec();
+}

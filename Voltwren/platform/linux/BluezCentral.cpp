@@ -1,0 +1,570 @@
+#include "BluezCentral.h"
+
+#include <QDBusArgument>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QTimer>
+
+namespace {
+
+const QString objectManagerInterface = QStringLiteral("org.freedesktop.DBus.ObjectManager");
+const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString adapterInterface = QStringLiteral("org.bluez.Adapter1");
+const QString deviceInterface = QStringLiteral("org.bluez.Device1");
+const QString batteryInterface = QStringLiteral("org.bluez.Battery1");
+const QString gattServiceInterface = QStringLiteral("org.bluez.GattService1");
+const QString gattCharacteristicInterface = QStringLiteral("org.bluez.GattCharacteristic1");
+const QString accessDeniedError = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
+const QString alreadyConnectedError = QStringLiteral("org.bluez.Error.AlreadyConnected");
+
+// Fixed namespace of the peripheral identifiers; changing it changes every identifier.
+const QUuid identifierNamespace = QUuid::fromString(QStringLiteral("{5d0c3c1e-8f4b-4a36-9e51-7b2f6c0a94d3}"));
+
+QUuid batteryServiceUuid() {
+    return bluetoothUuid(QStringLiteral("180F"));
+}
+QUuid batteryLevelUuid() {
+    return bluetoothUuid(QStringLiteral("2A19"));
+}
+
+bool wanted(const QList<QUuid>& filter, const QUuid& uuid) {
+    return filter.isEmpty() || filter.contains(uuid);
+}
+
+// Values inside a{sv} arrive either demarshalled or as a QDBusArgument.
+QStringList toStringList(const QVariant& value) {
+    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
+        const QDBusArgument argument = value.value<QDBusArgument>();
+        if (argument.currentSignature() != QLatin1String("as"))
+            return {};
+        return qdbus_cast<QStringList>(argument);
+    }
+    return value.toStringList();
+}
+
+QString toObjectPath(const QVariant& value) {
+    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    return {};
+}
+
+QByteArray toBytes(const QVariant& value) {
+    if (value.metaType() == QMetaType::fromType<QByteArray>())
+        return value.toByteArray();
+    return {};
+}
+
+// a{sa{sv}}; false when the argument has another shape.
+bool readInterfaces(const QVariant& value, QMap<QString, QVariantMap>* interfaces) {
+    if (value.metaType() != QMetaType::fromType<QDBusArgument>())
+        return false;
+    const QDBusArgument argument = value.value<QDBusArgument>();
+    if (argument.currentSignature() != QLatin1String("a{sa{sv}}"))
+        return false;
+    *interfaces = qdbus_cast<QMap<QString, QVariantMap>>(argument);
+    return true;
+}
+
+// a{oa{sa{sv}}}, the answer of GetManagedObjects.
+bool readManagedObjects(const QVariant& value, QMap<QString, QMap<QString, QVariantMap>>* objects) {
+    if (value.metaType() != QMetaType::fromType<QDBusArgument>())
+        return false;
+    const QDBusArgument argument = value.value<QDBusArgument>();
+    if (argument.currentSignature() != QLatin1String("a{oa{sa{sv}}}"))
+        return false;
+    argument.beginMap();
+    while (!argument.atEnd()) {
+        QDBusObjectPath path;
+        QMap<QString, QVariantMap> interfaces;
+        argument.beginMapEntry();
+        argument >> path >> interfaces;
+        argument.endMapEntry();
+        objects->insert(path.path(), interfaces);
+    }
+    argument.endMap();
+    return true;
+}
+
+// BlueZ's own words for a failure.
+QString errorText(const QDBusMessage& reply) {
+    if (!reply.errorMessage().isEmpty())
+        return reply.errorMessage();
+    if (!reply.errorName().isEmpty())
+        return reply.errorName();
+    return QStringLiteral("BlueZ gave an unexpected answer");
+}
+
+} // namespace
+
+class BluezCentral::Peripheral final : public BluetoothPeripheral {
+public:
+    Peripheral(QString path, QUuid identifier)
+        : path(std::move(path))
+        , id(identifier) {}
+    QUuid identifier() const override { return id; }
+    std::optional<QString> name() const override { return alias; }
+
+    const QString path;
+    const QUuid id;
+    std::optional<QString> alias;
+    std::optional<QList<BluetoothServiceRef>> services;
+};
+
+// A GattService1 object, or the battery service BlueZ claimed for itself and
+// publishes as Battery1 on the device (path is then the device's).
+class BluezCentral::Service final : public BluetoothService {
+public:
+    Service(QString path, QUuid uuid, bool backedByBattery)
+        : path(std::move(path))
+        , uuidValue(uuid)
+        , backedByBattery(backedByBattery) {}
+    QUuid uuid() const override { return uuidValue; }
+
+    const QString path;
+    const QUuid uuidValue;
+    const bool backedByBattery;
+    std::optional<QList<BluetoothCharacteristicRef>> characteristics;
+};
+
+class BluezCentral::Characteristic final : public BluetoothCharacteristic {
+public:
+    Characteristic(QString path, QUuid uuid, bool backedByBattery)
+        : path(std::move(path))
+        , uuidValue(uuid)
+        , backedByBattery(backedByBattery) {}
+    QUuid uuid() const override { return uuidValue; }
+
+    const QString path;
+    const QUuid uuidValue;
+    const bool backedByBattery;
+    std::optional<QByteArray> value;
+};
+
+BluezCentral::BluezCentral(const QDBusConnection& connection, const QString& service, QObject* parent)
+    : QObject(parent)
+    , m_connection(connection)
+    , m_service(service) {
+    m_watcher =
+        new QDBusServiceWatcher(m_service, m_connection, QDBusServiceWatcher::WatchForOwnerChange, this);
+    QObject::connect(
+        m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+        [this](const QString&, const QString&, const QString& newOwner) { onServiceOwnerChanged(newOwner); });
+    m_connection.connect(m_service, QStringLiteral("/"), objectManagerInterface,
+                         QStringLiteral("InterfacesAdded"), this, SLOT(onInterfacesAdded(QDBusMessage)));
+    m_connection.connect(m_service, QStringLiteral("/"), objectManagerInterface,
+                         QStringLiteral("InterfacesRemoved"), this, SLOT(onInterfacesRemoved(QDBusMessage)));
+    m_connection.connect(m_service, QString(), propertiesInterface, QStringLiteral("PropertiesChanged"), this,
+                         SLOT(onPropertiesChanged(QDBusMessage)));
+    load();
+}
+
+BluezCentral::~BluezCentral() {
+    m_delegate = nullptr;
+    m_connection.disconnect(m_service, QStringLiteral("/"), objectManagerInterface,
+                            QStringLiteral("InterfacesAdded"), this, SLOT(onInterfacesAdded(QDBusMessage)));
+    m_connection.disconnect(m_service, QStringLiteral("/"), objectManagerInterface,
+                            QStringLiteral("InterfacesRemoved"), this,
+                            SLOT(onInterfacesRemoved(QDBusMessage)));
+    m_connection.disconnect(m_service, QString(), propertiesInterface, QStringLiteral("PropertiesChanged"),
+                            this, SLOT(onPropertiesChanged(QDBusMessage)));
+}
+
+QUuid BluezCentral::peripheralIdentifier(const QString& address) {
+    return QUuid::createUuidV5(identifierNamespace, address.toUpper());
+}
+
+void BluezCentral::setDelegate(BluetoothCentralDelegate* delegate) {
+    m_delegate = delegate;
+}
+
+int BluezCentral::state() const {
+    return m_state;
+}
+
+BluetoothAuthorization BluezCentral::authorization() const {
+    return m_accessDenied ? BluetoothAuthorization::denied : BluetoothAuthorization::allowedAlways;
+}
+
+void BluezCentral::call(const QDBusMessage& message, int timeout,
+                        std::function<void(const QDBusMessage& reply)> handler) {
+    const auto finish = [this, handler = std::move(handler)](const QDBusMessage& reply) {
+        if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == accessDeniedError)
+            m_accessDenied = true;
+        handler(reply);
+    };
+    // Without a bus Qt hands back an empty pending call that never finishes.
+    if (!m_connection.isConnected()) {
+        const QDBusMessage error =
+            message.createErrorReply(QDBusError::Disconnected, QStringLiteral("Not connected to the bus"));
+        later([finish, error] { finish(error); });
+        return;
+    }
+    auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(message, timeout), this);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                     [finish](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         finish(finished->reply());
+                     });
+}
+
+void BluezCentral::later(std::function<void()> work) {
+    QTimer::singleShot(0, this, std::move(work));
+}
+
+void BluezCentral::onServiceOwnerChanged(const QString& newOwner) {
+    if (newOwner.isEmpty()) {
+        // BlueZ left the bus: everything it had is gone with it.
+        ++m_loadGeneration;
+        forgetObjects();
+        updateState();
+        return;
+    }
+    load();
+}
+
+void BluezCentral::load() {
+    const quint64 generation = ++m_loadGeneration;
+    const QDBusMessage message = QDBusMessage::createMethodCall(
+        m_service, QStringLiteral("/"), objectManagerInterface, QStringLiteral("GetManagedObjects"));
+    call(message, loadTimeout, [this, generation](const QDBusMessage& reply) {
+        if (generation != m_loadGeneration)
+            return; // a newer load or a departure overtook this one
+        QMap<QString, Interfaces> objects;
+        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+            readManagedObjects(reply.arguments().constFirst(), &objects)) {
+            m_objects = std::move(objects);
+            m_loaded = true;
+            m_accessDenied = false;
+            for (auto it = m_peripherals.begin(); it != m_peripherals.end();) {
+                if (hasInterface(it.key(), deviceInterface)) {
+                    syncPeripheral(it.key());
+                    ++it;
+                } else {
+                    it = m_peripherals.erase(it);
+                }
+            }
+        } else {
+            forgetObjects();
+        }
+        updateState();
+    });
+}
+
+void BluezCentral::forgetObjects() {
+    m_objects.clear();
+    m_loaded = false;
+    m_peripherals.clear();
+}
+
+void BluezCentral::updateState() {
+    int state = stateUnsupported;
+    if (m_accessDenied) {
+        state = stateUnauthorized;
+    } else if (m_loaded) {
+        bool anyAdapter = false;
+        bool anyPowered = false;
+        for (auto it = m_objects.cbegin(); it != m_objects.cend(); ++it) {
+            const auto adapter = it->constFind(adapterInterface);
+            if (adapter == it->cend())
+                continue;
+            anyAdapter = true;
+            if (adapter->value(QStringLiteral("Powered")).toBool())
+                anyPowered = true;
+        }
+        state = anyPowered ? statePoweredOn : anyAdapter ? statePoweredOff : stateUnsupported;
+    }
+    if (m_hasReportedState && state == m_state)
+        return;
+    m_state = state;
+    m_hasReportedState = true;
+    if (m_delegate)
+        m_delegate->centralDidUpdateState(*this);
+}
+
+bool BluezCentral::hasInterface(const QString& path, const QString& interface) const {
+    const auto object = m_objects.constFind(path);
+    return object != m_objects.cend() && object->contains(interface);
+}
+
+QVariant BluezCentral::property(const QString& path, const QString& interface, const QString& name) const {
+    const auto object = m_objects.constFind(path);
+    if (object == m_objects.cend())
+        return {};
+    return object->value(interface).value(name);
+}
+
+void BluezCentral::syncPeripheral(const QString& path) {
+    const auto peripheral = m_peripherals.constFind(path);
+    if (peripheral == m_peripherals.cend())
+        return;
+    const QVariant alias = property(path, deviceInterface, QStringLiteral("Alias"));
+    if (alias.metaType() == QMetaType::fromType<QString>())
+        (*peripheral)->alias = alias.toString();
+    else
+        (*peripheral)->alias.reset();
+}
+
+void BluezCentral::onInterfacesAdded(const QDBusMessage& message) {
+    const QVariantList arguments = message.arguments();
+    Interfaces interfaces;
+    if (!m_loaded || arguments.size() < 2 || !readInterfaces(arguments.at(1), &interfaces))
+        return;
+    const QString path = toObjectPath(arguments.at(0));
+    if (path.isEmpty())
+        return;
+    Interfaces& object = m_objects[path];
+    for (auto it = interfaces.cbegin(); it != interfaces.cend(); ++it)
+        object.insert(it.key(), it.value());
+    syncPeripheral(path);
+    updateState();
+}
+
+void BluezCentral::onInterfacesRemoved(const QDBusMessage& message) {
+    const QVariantList arguments = message.arguments();
+    if (!m_loaded || arguments.size() < 2)
+        return;
+    const QString path = toObjectPath(arguments.at(0));
+    const auto object = m_objects.find(path);
+    if (object == m_objects.end())
+        return;
+    for (const QString& interface : toStringList(arguments.at(1)))
+        object->remove(interface);
+    if (object->isEmpty())
+        m_objects.erase(object);
+    if (!hasInterface(path, deviceInterface))
+        m_peripherals.remove(path);
+    updateState();
+}
+
+void BluezCentral::onPropertiesChanged(const QDBusMessage& message) {
+    const QVariantList arguments = message.arguments();
+    if (!m_loaded || arguments.size() < 2)
+        return;
+    const QString interface = arguments.at(0).toString();
+    const auto object = m_objects.find(message.path());
+    if (object == m_objects.end() || !object->contains(interface))
+        return;
+    const QVariantMap changed = arguments.at(1).metaType() == QMetaType::fromType<QVariantMap>()
+                                    ? arguments.at(1).toMap()
+                                    : qdbus_cast<QVariantMap>(arguments.at(1));
+    QVariantMap& properties = (*object)[interface];
+    for (auto it = changed.cbegin(); it != changed.cend(); ++it)
+        properties.insert(it.key(), it.value());
+    if (arguments.size() >= 3) {
+        for (const QString& name : toStringList(arguments.at(2)))
+            properties.remove(name);
+    }
+    syncPeripheral(message.path());
+    updateState();
+}
+
+QList<BluetoothPeripheralRef> BluezCentral::retrieveConnectedPeripherals(const QList<QUuid>& services) {
+    QList<BluetoothPeripheralRef> peripherals;
+    for (auto it = m_objects.cbegin(); it != m_objects.cend(); ++it) {
+        const auto device = it->constFind(deviceInterface);
+        if (device == it->cend() || !device->value(QStringLiteral("Connected")).toBool())
+            continue;
+        bool offers = it->contains(batteryInterface) && services.contains(batteryServiceUuid());
+        for (const QString& text : toStringList(device->value(QStringLiteral("UUIDs")))) {
+            if (offers)
+                break;
+            offers = services.contains(QUuid::fromString(text));
+        }
+        if (!offers)
+            continue;
+
+        std::shared_ptr<Peripheral>& peripheral = m_peripherals[it.key()];
+        if (!peripheral) {
+            QString address = device->value(QStringLiteral("Address")).toString();
+            if (address.isEmpty())
+                address = it.key(); // still stable for this object
+            peripheral = std::make_shared<Peripheral>(it.key(), peripheralIdentifier(address));
+        }
+        syncPeripheral(it.key());
+        peripherals.append(peripheral);
+    }
+    return peripherals;
+}
+
+void BluezCentral::connect(const BluetoothPeripheralRef& peripheral) {
+    const auto device = std::dynamic_pointer_cast<Peripheral>(peripheral);
+    if (!device) {
+        later([this, peripheral] {
+            if (m_delegate)
+                m_delegate->centralDidFailToConnect(peripheral, QStringLiteral("Unknown peripheral"));
+        });
+        return;
+    }
+    if (property(device->path, deviceInterface, QStringLiteral("Connected")).toBool()) {
+        later([this, peripheral] {
+            if (m_delegate)
+                m_delegate->centralDidConnect(peripheral);
+        });
+        return;
+    }
+    const QDBusMessage message =
+        QDBusMessage::createMethodCall(m_service, device->path, deviceInterface, QStringLiteral("Connect"));
+    call(message, connectTimeout, [this, peripheral](const QDBusMessage& reply) {
+        if (!m_delegate)
+            return;
+        if (reply.type() == QDBusMessage::ReplyMessage || reply.errorName() == alreadyConnectedError)
+            m_delegate->centralDidConnect(peripheral);
+        else
+            m_delegate->centralDidFailToConnect(peripheral, errorText(reply));
+    });
+}
+
+void BluezCentral::discoverServices(const BluetoothPeripheralRef& peripheral, const QList<QUuid>& services) {
+    const auto device = std::dynamic_pointer_cast<Peripheral>(peripheral);
+    if (!device || !hasInterface(device->path, deviceInterface)) {
+        later([this, peripheral] {
+            if (m_delegate)
+                m_delegate->peripheralDidDiscoverServices(peripheral,
+                                                          QStringLiteral("Device is not available"));
+        });
+        return;
+    }
+
+    QList<BluetoothServiceRef> found;
+    bool exportsBatteryService = false;
+    for (auto it = m_objects.cbegin(); it != m_objects.cend(); ++it) {
+        const auto service = it->constFind(gattServiceInterface);
+        if (service == it->cend() || toObjectPath(service->value(QStringLiteral("Device"))) != device->path)
+            continue;
+        const QUuid uuid = QUuid::fromString(service->value(QStringLiteral("UUID")).toString());
+        if (uuid.isNull() || !wanted(services, uuid))
+            continue;
+        exportsBatteryService = exportsBatteryService || uuid == batteryServiceUuid();
+        found.append(std::make_shared<Service>(it.key(), uuid, false));
+    }
+    // BlueZ's battery plugin claims the service and keeps it off the bus.
+    if (!exportsBatteryService && wanted(services, batteryServiceUuid()) &&
+        hasInterface(device->path, batteryInterface))
+        found.append(std::make_shared<Service>(device->path, batteryServiceUuid(), true));
+    device->services = found;
+
+    later([this, peripheral] {
+        if (m_delegate)
+            m_delegate->peripheralDidDiscoverServices(peripheral, std::nullopt);
+    });
+}
+
+std::optional<QList<BluetoothServiceRef>>
+BluezCentral::services(const BluetoothPeripheralRef& peripheral) const {
+    const auto device = std::dynamic_pointer_cast<Peripheral>(peripheral);
+    return device ? device->services : std::nullopt;
+}
+
+void BluezCentral::discoverCharacteristics(const BluetoothPeripheralRef& peripheral,
+                                           const QList<QUuid>& characteristics,
+                                           const BluetoothServiceRef& service) {
+    const auto gattService = std::dynamic_pointer_cast<Service>(service);
+    if (!gattService) {
+        later([this, peripheral, service] {
+            if (m_delegate)
+                m_delegate->peripheralDidDiscoverCharacteristics(peripheral, service,
+                                                                 QStringLiteral("Unknown service"));
+        });
+        return;
+    }
+
+    QList<BluetoothCharacteristicRef> found;
+    if (gattService->backedByBattery) {
+        if (wanted(characteristics, batteryLevelUuid()))
+            found.append(std::make_shared<Characteristic>(gattService->path, batteryLevelUuid(), true));
+    } else {
+        for (auto it = m_objects.cbegin(); it != m_objects.cend(); ++it) {
+            const auto characteristic = it->constFind(gattCharacteristicInterface);
+            if (characteristic == it->cend() ||
+                toObjectPath(characteristic->value(QStringLiteral("Service"))) != gattService->path)
+                continue;
+            const QUuid uuid = QUuid::fromString(characteristic->value(QStringLiteral("UUID")).toString());
+            if (!uuid.isNull() && wanted(characteristics, uuid))
+                found.append(std::make_shared<Characteristic>(it.key(), uuid, false));
+        }
+    }
+    gattService->characteristics = found;
+
+    later([this, peripheral, service] {
+        if (m_delegate)
+            m_delegate->peripheralDidDiscoverCharacteristics(peripheral, service, std::nullopt);
+    });
+}
+
+std::optional<QList<BluetoothCharacteristicRef>>
+BluezCentral::characteristics(const BluetoothServiceRef& service) const {
+    const auto gattService = std::dynamic_pointer_cast<Service>(service);
+    return gattService ? gattService->characteristics : std::nullopt;
+}
+
+void BluezCentral::readValue(const BluetoothPeripheralRef& peripheral,
+                             const BluetoothCharacteristicRef& characteristic) {
+    const auto target = std::dynamic_pointer_cast<Characteristic>(characteristic);
+    if (!target) {
+        later([this, peripheral, characteristic] {
+            if (m_delegate)
+                m_delegate->peripheralDidUpdateValue(peripheral, characteristic,
+                                                     QStringLiteral("Unknown characteristic"));
+        });
+        return;
+    }
+
+    const auto finish = [this, peripheral, characteristic](const std::optional<QString>& error) {
+        if (m_delegate)
+            m_delegate->peripheralDidUpdateValue(peripheral, characteristic, error);
+    };
+
+    if (target->backedByBattery) {
+        // Read fresh: the cached property may be older than the device's last report.
+        QDBusMessage message = QDBusMessage::createMethodCall(m_service, target->path, propertiesInterface,
+                                                              QStringLiteral("Get"));
+        message << batteryInterface << QStringLiteral("Percentage");
+        call(message, readTimeout, [target, finish](const QDBusMessage& reply) {
+            if (reply.type() != QDBusMessage::ReplyMessage) {
+                finish(errorText(reply));
+                return;
+            }
+            const QVariant percentage = reply.arguments().isEmpty()
+                                            ? QVariant()
+                                            : reply.arguments().constFirst().value<QDBusVariant>().variant();
+            if (percentage.metaType() != QMetaType::fromType<uchar>()) {
+                finish(QStringLiteral("Battery percentage is not a byte"));
+                return;
+            }
+            target->value = QByteArray(1, static_cast<char>(percentage.value<uchar>()));
+            finish(std::nullopt);
+        });
+        return;
+    }
+
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        m_service, target->path, gattCharacteristicInterface, QStringLiteral("ReadValue"));
+    message << QVariantMap();
+    call(message, readTimeout, [target, finish](const QDBusMessage& reply) {
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            finish(errorText(reply));
+            return;
+        }
+        if (reply.arguments().isEmpty() ||
+            reply.arguments().constFirst().metaType() != QMetaType::fromType<QByteArray>()) {
+            finish(QStringLiteral("BlueZ answered ReadValue with no bytes"));
+            return;
+        }
+        target->value = toBytes(reply.arguments().constFirst());
+        finish(std::nullopt);
+    });
+}
+
+std::optional<QByteArray> BluezCentral::value(const BluetoothCharacteristicRef& characteristic) const {
+    const auto target = std::dynamic_pointer_cast<Characteristic>(characteristic);
+    return target ? target->value : std::nullopt;
+}
+
+std::unique_ptr<BluetoothCentral> makeBluetoothCentral() {
+    return std::make_unique<BluezCentral>(QDBusConnection::systemBus(), QStringLiteral("org.bluez"));
+}

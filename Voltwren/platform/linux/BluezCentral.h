@@ -1,0 +1,94 @@
+#pragma once
+
+#include "platform/BluetoothCentral.h"
+
+#include <QDBusConnection>
+#include <QHash>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+#include <functional>
+
+class QDBusMessage;
+class QDBusServiceWatcher;
+
+// The central role over BlueZ on D-Bus. It mirrors BlueZ's object tree
+// (GetManagedObjects, then InterfacesAdded/Removed and PropertiesChanged) and
+// reloads it whenever the service reappears, so a restarted bluetoothd is
+// picked up. Every call is asynchronous and bounded; nothing blocks.
+class BluezCentral final : public QObject, public BluetoothCentral {
+    Q_OBJECT
+
+public:
+    // Timeouts of the calls, in milliseconds.
+    static constexpr int loadTimeout = 10000;
+    static constexpr int connectTimeout = 30000;
+    static constexpr int readTimeout = 10000;
+
+    // SERVICE is BlueZ's bus name on CONNECTION ("org.bluez" on the system bus).
+    BluezCentral(const QDBusConnection& connection, const QString& service, QObject* parent = nullptr);
+    ~BluezCentral() override;
+
+    // The stable identifier of the device with ADDRESS.
+    static QUuid peripheralIdentifier(const QString& address);
+
+    void setDelegate(BluetoothCentralDelegate* delegate) override;
+    int state() const override;
+    BluetoothAuthorization authorization() const override;
+    QList<BluetoothPeripheralRef> retrieveConnectedPeripherals(const QList<QUuid>& services) override;
+    void connect(const BluetoothPeripheralRef& peripheral) override;
+    void discoverServices(const BluetoothPeripheralRef& peripheral, const QList<QUuid>& services) override;
+    std::optional<QList<BluetoothServiceRef>>
+    services(const BluetoothPeripheralRef& peripheral) const override;
+    void discoverCharacteristics(const BluetoothPeripheralRef& peripheral,
+                                 const QList<QUuid>& characteristics,
+                                 const BluetoothServiceRef& service) override;
+    std::optional<QList<BluetoothCharacteristicRef>>
+    characteristics(const BluetoothServiceRef& service) const override;
+    void readValue(const BluetoothPeripheralRef& peripheral,
+                   const BluetoothCharacteristicRef& characteristic) override;
+    std::optional<QByteArray> value(const BluetoothCharacteristicRef& characteristic) const override;
+
+private Q_SLOTS:
+    void onInterfacesAdded(const QDBusMessage& message);
+    void onInterfacesRemoved(const QDBusMessage& message);
+    void onPropertiesChanged(const QDBusMessage& message);
+
+private:
+    class Peripheral;
+    class Service;
+    class Characteristic;
+    using Interfaces = QMap<QString, QVariantMap>;
+
+    void onServiceOwnerChanged(const QString& newOwner);
+    void load();
+    void forgetObjects();
+    void updateState();
+    void syncPeripheral(const QString& path);
+    bool hasInterface(const QString& path, const QString& interface) const;
+    QVariant property(const QString& path, const QString& interface, const QString& name) const;
+    // Sends MESSAGE; HANDLER gets the reply or the error, always later, on this object's thread.
+    void call(const QDBusMessage& message, int timeout,
+              std::function<void(const QDBusMessage& reply)> handler);
+    // Runs WORK from the event loop, never from inside the caller.
+    void later(std::function<void()> work);
+
+    QDBusConnection m_connection;
+    QString m_service;
+    QDBusServiceWatcher* m_watcher = nullptr;
+    BluetoothCentralDelegate* m_delegate = nullptr;
+
+    // BlueZ's objects by path, as last seen.
+    QMap<QString, Interfaces> m_objects;
+    bool m_loaded = false;
+    bool m_accessDenied = false;
+    quint64 m_loadGeneration = 0;
+
+    int m_state = stateUnknown;
+    bool m_hasReportedState = false;
+
+    // One handle per device object, so that repeated scans share its state.
+    QHash<QString, std::shared_ptr<Peripheral>> m_peripherals;
+};

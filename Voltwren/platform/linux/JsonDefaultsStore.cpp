@@ -1,0 +1,279 @@
+#include "JsonDefaultsStore.h"
+
+#include "platform/Bundle.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+#include <algorithm>
+
+#include <cmath>
+
+namespace {
+
+const QString dataMember = QStringLiteral("$data");
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+qsizetype skipSpace(const QByteArray& text, qsizetype i) {
+    while (i < text.size() && isSpace(text.at(i)))
+        ++i;
+    return i;
+}
+
+// I is at an opening quote; returns the index after the closing one, or -1.
+qsizetype skipString(const QByteArray& text, qsizetype i) {
+    for (++i; i < text.size(); ++i) {
+        if (text.at(i) == '\\')
+            ++i;
+        else if (text.at(i) == '"')
+            return i + 1;
+    }
+    return -1;
+}
+
+// I is at the first character of a value; returns the index after it, or -1.
+qsizetype skipValue(const QByteArray& text, qsizetype i) {
+    if (i >= text.size())
+        return -1;
+    if (text.at(i) == '"')
+        return skipString(text, i);
+    if (text.at(i) == '{' || text.at(i) == '[') {
+        int depth = 0;
+        while (i < text.size()) {
+            const char c = text.at(i);
+            if (c == '"') {
+                i = skipString(text, i);
+                if (i < 0)
+                    return -1;
+                continue;
+            }
+            if (c == '{' || c == '[')
+                ++depth;
+            else if ((c == '}' || c == ']') && --depth == 0)
+                return i + 1;
+            ++i;
+        }
+        return -1;
+    }
+    while (i < text.size() && !isSpace(text.at(i)) && text.at(i) != ',' && text.at(i) != '}')
+        ++i;
+    return i;
+}
+
+std::optional<QJsonValue> parseValue(const QByteArray& json) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson('[' + json + ']', &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray() || document.array().size() != 1)
+        return std::nullopt;
+    return document.array().at(0);
+}
+
+QByteArray serialize(const QJsonValue& value) {
+    return QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).chopped(1).mid(1);
+}
+
+} // namespace
+
+JsonDefaultsStore::JsonDefaultsStore(QString filePath)
+    : m_filePath(std::move(filePath)) {
+    load();
+}
+
+QString JsonDefaultsStore::defaultFilePath() {
+    // Relative values are invalid by the XDG rules and are ignored.
+    QString base = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QLatin1Char('/') + QLatin1String(Bundle::identifier) + QStringLiteral("/defaults.json");
+}
+
+void JsonDefaultsStore::load() {
+    const QFileInfo info(m_filePath);
+    if (!info.exists() && !info.isSymLink())
+        return;
+    QFile file(m_filePath);
+    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
+        m_mayWrite = false;
+        m_loadProblem = QStringLiteral("cannot read %1; settings will not be saved").arg(m_filePath);
+        return;
+    }
+    const QByteArray text = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        m_mayWrite = false;
+        m_loadProblem = QStringLiteral("cannot read %1: %2; settings will not be saved")
+                            .arg(m_filePath, file.errorString());
+        return;
+    }
+    file.close();
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        moveAside();
+        return;
+    }
+    m_values = document.object();
+
+    // Keep each member's own text, so members written by others (or by a
+    // later version) survive a rewrite exactly as they were. The text has
+    // parsed, so this only has to find where each member starts and ends.
+    QList<Member> members;
+    bool split = false;
+    qsizetype i = skipSpace(text, text.startsWith("\xEF\xBB\xBF") ? 3 : 0);
+    if (i < text.size() && text.at(i) == '{') {
+        i = skipSpace(text, i + 1);
+        split = i < text.size() && text.at(i) == '}';
+        while (!split && i < text.size() && text.at(i) == '"') {
+            const qsizetype keyEnd = skipString(text, i);
+            if (keyEnd < 0)
+                break;
+            const std::optional<QJsonValue> key = parseValue(text.mid(i, keyEnd - i));
+            i = skipSpace(text, keyEnd);
+            if (!key || !key->isString() || i >= text.size() || text.at(i) != ':')
+                break;
+            const qsizetype valueStart = skipSpace(text, i + 1);
+            const qsizetype valueEnd = skipValue(text, valueStart);
+            if (valueEnd < 0)
+                break;
+            const Member member{key->toString(), text.mid(valueStart, valueEnd - valueStart)};
+            // The last of duplicate keys wins, as in the parsed object.
+            auto existing = std::find_if(members.begin(), members.end(),
+                                         [&](const Member& m) { return m.key == member.key; });
+            if (existing != members.end())
+                existing->json = member.json;
+            else
+                members.append(member);
+            i = skipSpace(text, valueEnd);
+            if (i < text.size() && text.at(i) == ',')
+                i = skipSpace(text, i + 1);
+            else
+                split = i < text.size() && text.at(i) == '}';
+        }
+    }
+    if (split && members.size() == m_values.size()) {
+        split = std::all_of(members.cbegin(), members.cend(),
+                            [&](const Member& m) { return parseValue(m.json) == m_values.value(m.key); });
+    }
+    if (split) {
+        m_members = members;
+        return;
+    }
+    for (auto it = m_values.constBegin(); it != m_values.constEnd(); ++it)
+        m_members.append({it.key(), serialize(it.value())});
+}
+
+void JsonDefaultsStore::moveAside() {
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    const QString base = m_filePath + QStringLiteral(".corrupt-") + stamp;
+    // QFile::rename never replaces an existing file.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const QString target = attempt == 0 ? base : base + QLatin1Char('-') + QString::number(attempt);
+        if (QFileInfo::exists(target))
+            continue;
+        if (QFile::rename(m_filePath, target)) {
+            m_loadProblem =
+                QStringLiteral("%1 could not be read as settings; moved it to %2").arg(m_filePath, target);
+            return;
+        }
+        break;
+    }
+    m_mayWrite = false;
+    m_loadProblem =
+        QStringLiteral(
+            "%1 could not be read as settings and could not be moved aside; settings will not be saved")
+            .arg(m_filePath);
+}
+
+std::optional<DefaultsValue> JsonDefaultsStore::get(const QString& key) const {
+    const QJsonValue value = m_values.value(key);
+    switch (value.type()) {
+    case QJsonValue::Undefined:
+        return std::nullopt;
+    case QJsonValue::Double:
+        return DefaultsValue::number(value.toDouble());
+    case QJsonValue::Bool:
+        return DefaultsValue::boolean(value.toBool());
+    case QJsonValue::String:
+        return DefaultsValue::string(value.toString());
+    case QJsonValue::Object: {
+        const QJsonObject object = value.toObject();
+        const QJsonValue text = object.value(dataMember);
+        if (object.size() == 1 && text.isString()) {
+            auto decoded = QByteArray::fromBase64Encoding(text.toString().toLatin1(),
+                                                          QByteArray::AbortOnBase64DecodingErrors);
+            if (decoded)
+                return DefaultsValue::data(*decoded);
+        }
+        return DefaultsValue::other();
+    }
+    default:
+        return DefaultsValue::other();
+    }
+}
+
+bool JsonDefaultsStore::setNumber(const QString& key, double value) {
+    if (!std::isfinite(value))
+        return false;
+    return set(key, QJsonValue(value));
+}
+
+bool JsonDefaultsStore::setBool(const QString& key, bool value) {
+    return set(key, QJsonValue(value));
+}
+
+bool JsonDefaultsStore::setString(const QString& key, const QString& value) {
+    return set(key, QJsonValue(value));
+}
+
+bool JsonDefaultsStore::setData(const QString& key, const QByteArray& value) {
+    return set(key, QJsonObject{{dataMember, QString::fromLatin1(value.toBase64())}});
+}
+
+bool JsonDefaultsStore::set(const QString& key, const QJsonValue& value) {
+    m_values.insert(key, value);
+    const QByteArray json = serialize(value);
+    auto existing =
+        std::find_if(m_members.begin(), m_members.end(), [&](const Member& m) { return m.key == key; });
+    if (existing != m_members.end())
+        existing->json = json;
+    else
+        m_members.append({key, json});
+    return save();
+}
+
+bool JsonDefaultsStore::save() const {
+    if (!m_mayWrite)
+        return false;
+    QByteArray text("{");
+    for (qsizetype i = 0; i < m_members.size(); ++i) {
+        text += i == 0 ? "\n    " : ",\n    ";
+        text += serialize(m_members.at(i).key) + ": " + m_members.at(i).json;
+    }
+    text += m_members.isEmpty() ? "}\n" : "\n}\n";
+
+    if (!QDir().mkpath(QFileInfo(m_filePath).absolutePath()))
+        return false;
+    // QSaveFile writes a temporary file and renames it over the old one only
+    // once complete; it never falls back to writing the file in place.
+    QSaveFile file(m_filePath);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(text) != text.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+DefaultsStore& userDefaults() {
+    static JsonDefaultsStore store(JsonDefaultsStore::defaultFilePath());
+    return store;
+}

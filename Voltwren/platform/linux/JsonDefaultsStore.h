@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/DefaultsStore.h"
+
+#include <QJsonObject>
+#include <QList>
+
+// The defaults as one JSON object in a file: numbers, true/false, strings,
+// and {"$data": "<base64>"} for data; any other value is kept and reads as
+// "other". The file is read once, at construction; every write rewrites it
+// atomically, so after a crash it holds either the old or the new content.
+// Members this store did not write are copied to the new file verbatim.
+// Not thread-safe: use it from the main thread only.
+class JsonDefaultsStore final : public DefaultsStore {
+public:
+    // A missing file is an empty store. A file that is not a JSON object is
+    // renamed to "<file>.corrupt-<UTC time>" and the store starts empty; if
+    // it cannot be moved aside (or not read), writes keep to memory so the
+    // file is never replaced.
+    explicit JsonDefaultsStore(QString filePath);
+
+    // $XDG_CONFIG_HOME (or ~/.config)/app.voltwren.Voltwren/defaults.json
+    static QString defaultFilePath();
+
+    std::optional<DefaultsValue> get(const QString& key) const override;
+    // A non-finite number has no JSON form: it is refused (false, nothing stored).
+    bool setNumber(const QString& key, double value) override;
+    bool setBool(const QString& key, bool value) override;
+    bool setString(const QString& key, const QString& value) override;
+    bool setData(const QString& key, const QByteArray& value) override;
+
+    const QString& filePath() const { return m_filePath; }
+    // What went wrong while loading, for the caller's log; nullopt when the
+    // file was read or absent.
+    const std::optional<QString>& loadProblem() const { return m_loadProblem; }
+
+private:
+    struct Member {
+        QString key;
+        QByteArray json; // the value's JSON text, as read or as written
+    };
+
+    void load();
+    void moveAside();
+    bool set(const QString& key, const QJsonValue& value);
+    bool save() const;
+
+    QString m_filePath;
+    QJsonObject m_values;
+    QList<Member> m_members; // file order; new keys at the end
+    bool m_mayWrite = true;
+    std::optional<QString> m_loadProblem;
+};

@@ -1,0 +1,282 @@
+#include "platform/linux/FreedesktopNotificationCenter.h"
+
+#include "PrivateBus.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
+
+// The Notify lines of a dbusmock log, without their time stamps.
+QStringList notifyCalls(const QString& logFile) {
+    QFile file(logFile);
+    QStringList calls;
+    if (!file.open(QIODevice::ReadOnly))
+        return calls;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QString text = QString::fromUtf8(line);
+        const qsizetype at = text.indexOf(QStringLiteral(" Notify "));
+        if (at >= 0)
+            calls << text.mid(at + 1);
+    }
+    return calls;
+}
+
+// The arguments of every call of METHOD the mock received, in order.
+QList<QVariantList> methodCalls(const PrivateBus& bus, const QString& method) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        serviceName, QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("GetMethodCalls"));
+    call << method;
+    const QDBusMessage reply = bus.connection().call(call, QDBus::Block, 10000);
+    QList<QVariantList> result;
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return result;
+    // a(tav): one (time, arguments) per call.
+    const QDBusArgument calls = reply.arguments().value(0).value<QDBusArgument>();
+    calls.beginArray();
+    while (!calls.atEnd()) {
+        calls.beginStructure();
+        quint64 time = 0;
+        calls >> time;
+        QVariantList arguments;
+        calls.beginArray();
+        while (!calls.atEnd()) {
+            QDBusVariant argument;
+            calls >> argument;
+            arguments << argument.variant();
+        }
+        calls.endArray();
+        calls.endStructure();
+        result << arguments;
+    }
+    calls.endArray();
+    return result;
+}
+
+// The value type of each hint of one Notify call, as "name=type", sorted
+// (the log does not tell a byte from an integer).
+QStringList hintTypes(const QVariantList& notifyArguments) {
+    QStringList types;
+    const QDBusArgument hints = notifyArguments.value(6).value<QDBusArgument>();
+    hints.beginMap();
+    while (!hints.atEnd()) {
+        QString name;
+        QDBusVariant value;
+        hints.beginMapEntry();
+        hints >> name >> value;
+        hints.endMapEntry();
+        types << name + QLatin1Char('=') + QString::fromLatin1(value.variant().metaType().name());
+    }
+    hints.endMap();
+    types.sort();
+    return types;
+}
+
+} // namespace
+
+// A notification server that tells its capabilities and then never answers.
+class SilentServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public Q_SLOTS:
+    QStringList GetCapabilities() { return {QStringLiteral("body")}; }
+    QString GetServerInformation(const QDBusMessage& message) { return hold(message), QString(); }
+    uint Notify(const QString&, uint, const QString&, const QString&, const QString&, const QStringList&,
+                const QVariantMap&, int, const QDBusMessage& message) {
+        return hold(message), 0;
+    }
+
+public:
+    int heldCalls = 0;
+
+private:
+    void hold(const QDBusMessage& message) {
+        message.setDelayedReply(true);
+        ++heldCalls;
+    }
+};
+
+class TestFreedesktopNotifications : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void authorization_data() {
+        QTest::addColumn<bool>("withServer");
+        QTest::addColumn<bool>("connected");
+        QTest::newRow("server") << true << true;
+        QTest::newRow("no server") << false << true;
+        QTest::newRow("no bus") << false << false;
+    }
+    void authorization() {
+        QFETCH(bool, withServer);
+        QFETCH(bool, connected);
+        PrivateBus bus(QStringLiteral("session"));
+        QVERIFY(bus.isValid());
+        std::unique_ptr<DbusMock> mock;
+        if (withServer) {
+            mock =
+                std::make_unique<DbusMock>(bus, false, QStringList{"-t", "notification_daemon"}, serviceName);
+            QVERIFY(mock->isValid());
+        }
+        const QDBusConnection connection =
+            connected ? bus.connection()
+                      : QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
+                                                      QStringLiteral("nowhere"));
+        QCOMPARE(connection.isConnected(), connected);
+        FreedesktopNotificationCenter center(connection);
+        std::optional<std::pair<bool, std::optional<QString>>> answer;
+        center.requestAuthorization(
+            [&](bool granted, std::optional<QString> error) { answer.emplace(granted, error); });
+        QVERIFY(!answer); // never inside the call
+        QTRY_VERIFY_WITH_TIMEOUT(answer.has_value(), 10000);
+        QCOMPARE(answer->first, withServer);
+        QCOMPARE(answer->second.has_value(), !withServer);
+        if (!withServer)
+            QVERIFY(!answer->second->isEmpty());
+    }
+
+    void notify_data() {
+        QTest::addColumn<QStringList>("serverArguments");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("sentBody");
+        QTest::addColumn<bool>("sound");
+        const QStringList markup{"-t", "notification_daemon"};
+        const QStringList plain{"-t", "notification_daemon", "-p", R"({"capabilities": "body"})"};
+        QTest::newRow("plain text, markup server") << markup << QStringLiteral("Desk Mouse is at 15%.")
+                                                   << QStringLiteral("Desk Mouse is at 15%.") << true;
+        QTest::newRow("no sound") << markup << QStringLiteral("Desk Mouse is at 15%.")
+                                  << QStringLiteral("Desk Mouse is at 15%.") << false;
+        QTest::newRow("markup escaped")
+            << markup << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.")
+            << QStringLiteral("&lt;b&gt;Tom &amp; Jerry's&lt;/b&gt; is at 5%.") << true;
+        QTest::newRow("no markup capability") << plain << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.")
+                                              << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.") << true;
+    }
+    void notify() {
+        QFETCH(QStringList, serverArguments);
+        QFETCH(QString, body);
+        QFETCH(QString, sentBody);
+        QFETCH(bool, sound);
+        QTemporaryDir dir;
+        const QString logFile = dir.filePath(QStringLiteral("notifications.log"));
+        PrivateBus bus(QStringLiteral("session"));
+        QVERIFY(bus.isValid());
+        DbusMock mock(bus, false, serverArguments, serviceName, logFile);
+        QVERIFY(mock.isValid());
+
+        FreedesktopNotificationCenter center(bus.connection());
+        int completions = 0;
+        std::optional<QString> error;
+        const Notification notification{QStringLiteral("Voltwren"), body,
+                                        QStringLiteral("voltwren-7-1700000000.5"), sound};
+        // The second post uses the capabilities learnt by the first.
+        for (int i = 0; i < 2; ++i) {
+            center.post(notification, [&](std::optional<QString> e) {
+                ++completions;
+                error = error ? error : e;
+            });
+            QTRY_COMPARE_WITH_TIMEOUT(completions, i + 1, 10000);
+        }
+        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+        const QString expected =
+            QStringLiteral("Notify \"Voltwren\" 0 \"app.voltwren.Voltwren\" \"Voltwren\" \"%1\" [] "
+                           "{\"desktop-entry\": \"app.voltwren.Voltwren\", "
+                           "%2\"urgency\": 1, "
+                           "\"x-voltwren-request-id\": \"voltwren-7-1700000000.5\"} -1")
+                .arg(sentBody, sound ? QStringLiteral("\"sound-name\": \"message-new-instant\", ")
+                                     : QStringLiteral("\"suppress-sound\": True, "));
+        QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(logFile), QStringList({expected, expected}), 10000);
+        const QStringList types{"desktop-entry=QString", sound ? "sound-name=QString" : "suppress-sound=bool",
+                                "urgency=uchar", "x-voltwren-request-id=QString"};
+        const QList<QVariantList> calls = methodCalls(bus, QStringLiteral("Notify"));
+        QCOMPARE(calls.size(), 2);
+        for (const QVariantList& call : calls)
+            QCOMPARE(hintTypes(call), types);
+        QCOMPARE(methodCalls(bus, QStringLiteral("GetCapabilities")).size(), 1);
+    }
+
+    void capabilitiesFollowServer() {
+        QTemporaryDir dir;
+        PrivateBus bus(QStringLiteral("session"));
+        QVERIFY(bus.isValid());
+        FreedesktopNotificationCenter center(bus.connection());
+        // Made after the center's own watcher, so it hears of each change after it.
+        QDBusServiceWatcher watcher(serviceName, bus.connection(), QDBusServiceWatcher::WatchForOwnerChange);
+        QSignalSpy changes(&watcher, &QDBusServiceWatcher::serviceOwnerChanged);
+        const Notification notification{QStringLiteral("Voltwren"), QStringLiteral("<i>"),
+                                        QStringLiteral("id")};
+        const QStringList markup{"-t", "notification_daemon"};
+        const QStringList plain{"-t", "notification_daemon", "-p", R"({"capabilities": "body"})"};
+        // A markup server, then a plain one in its place, then markup again.
+        const QList<std::pair<QStringList, QString>> servers{
+            {markup, "&lt;i&gt;"}, {plain, "<i>"}, {markup, "&lt;i&gt;"}};
+        for (qsizetype i = 0; i < servers.size(); ++i) {
+            const QString logFile = dir.filePath(QString::number(i));
+            auto mock = std::make_unique<DbusMock>(bus, false, servers[i].first, serviceName, logFile);
+            QVERIFY(mock->isValid());
+            QTRY_COMPARE_WITH_TIMEOUT(changes.count(), 2 * i + 1, 10000);
+            std::optional<std::optional<QString>> result;
+            center.post(notification, [&](std::optional<QString> error) { result = error; });
+            QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 10000);
+            QVERIFY2(!result->has_value(), qPrintable(result->value_or(QString())));
+            const QStringList calls = notifyCalls(logFile);
+            QCOMPARE(calls.size(), 1);
+            QVERIFY2(calls.first().contains(" \"" + servers[i].second + "\" []"), qPrintable(calls.first()));
+            mock.reset();
+            QTRY_COMPARE_WITH_TIMEOUT(changes.count(), 2 * i + 2, 10000);
+        }
+    }
+
+    void silentServer_data() {
+        QTest::addColumn<bool>("authorization");
+        QTest::addColumn<int>("timeout");
+        QTest::newRow("authorization") << true << 500;
+        QTest::newRow("post, default timeout") << false << FreedesktopNotificationCenter::defaultTimeout;
+    }
+    void silentServer() {
+        QFETCH(bool, authorization);
+        QFETCH(int, timeout);
+        PrivateBus bus(QStringLiteral("session"));
+        QVERIFY(bus.isValid());
+        QDBusConnection server = QDBusConnection::connectToBus(bus.address(), QStringLiteral("silent"));
+        SilentServer silent;
+        QVERIFY(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &silent,
+                                      QDBusConnection::ExportAllSlots));
+        QVERIFY(server.registerService(serviceName));
+
+        FreedesktopNotificationCenter center(bus.connection(), timeout);
+        std::optional<std::optional<QString>> result;
+        bool granted = true;
+        if (authorization) {
+            center.requestAuthorization([&](bool g, std::optional<QString> error) {
+                granted = g;
+                result = error;
+            });
+        } else {
+            center.post({QStringLiteral("Voltwren"), QStringLiteral("b"), QStringLiteral("id")},
+                        [&](std::optional<QString> error) { result = error; });
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 20000);
+        QVERIFY(result->has_value());
+        QVERIFY(!(*result)->isEmpty());
+        if (authorization)
+            QVERIFY(!granted);
+        // The held call is the one that timed out (for a post: Notify, after GetCapabilities).
+        QCOMPARE(silent.heldCalls, 1);
+        QDBusConnection::disconnectFromBus(QStringLiteral("silent"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFreedesktopNotifications)
+#include "tst_freedesktopnotifications.moc"

@@ -1,0 +1,463 @@
+#include "AppState.h"
+#include "StdoutCapture.h"
+#include "app/DiagnosticLog.h"
+#include "platform/DefaultsStore.h"
+#include "platform/LoginItemService.h"
+#include "platform/NotificationCenter.h"
+#include "sources/GATTBatteryReader.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using AccessoryReading = BluetoothBatteryReader::AccessoryReading;
+
+namespace {
+
+// An in-memory defaults store that counts its writes.
+class MemoryDefaults final : public DefaultsStore {
+public:
+    QMap<QString, DefaultsValue> values;
+    QStringList writes;
+
+    std::optional<DefaultsValue> get(const QString& key) const override {
+        const auto found = values.constFind(key);
+        if (found == values.constEnd())
+            return std::nullopt;
+        return *found;
+    }
+    bool setNumber(const QString& key, double number) override {
+        return store(key, DefaultsValue::number(number));
+    }
+    bool setBool(const QString& key, bool boolean) override {
+        return store(key, DefaultsValue::boolean(boolean));
+    }
+    bool setString(const QString& key, const QString& text) override {
+        return store(key, DefaultsValue::string(text));
+    }
+    bool setData(const QString& key, const QByteArray& data) override {
+        return store(key, DefaultsValue::data(data));
+    }
+    void putNumber(const QString& key, double number) { values.insert(key, DefaultsValue::number(number)); }
+    void putString(const QString& key, const QString& text) {
+        values.insert(key, DefaultsValue::string(text));
+    }
+
+private:
+    bool store(const QString& key, const DefaultsValue& v) {
+        values.insert(key, v);
+        writes << key;
+        return true;
+    }
+};
+
+// Records notifications and answers authorization requests as told.
+class RecordingNotifications final : public NotificationCenter {
+public:
+    bool grant = true;
+    std::optional<QString> authorizationError;
+    int authorizationRequests = 0;
+    QList<Notification> posted;
+
+    void requestAuthorization(std::function<void(bool, std::optional<QString>)> completion) override {
+        ++authorizationRequests;
+        // Answer later, as a real server does.
+        QTimer::singleShot(0, [this, completion] { completion(grant, authorizationError); });
+    }
+    void post(const Notification& notification,
+              std::function<void(std::optional<QString>)> completion) override {
+        posted << notification;
+        QTimer::singleShot(0, [completion] { completion(std::nullopt); });
+    }
+};
+
+class FixedLoginItem final : public LoginItemService {
+public:
+    Status status() const override { return Status::notRegistered; }
+    std::optional<QString> registerItem() override { return std::nullopt; }
+    std::optional<QString> unregisterItem() override { return std::nullopt; }
+};
+
+AccessoryReading accessory(const QString& id, const QString& name, std::optional<qint64> percent,
+                           bool connected = true, DeviceKind kind = DeviceKind::mouse) {
+    return AccessoryReading{id, name, kind, percent, connected, std::nullopt};
+}
+
+QStringList logMessages() {
+    QFile file(logFileURL());
+    QStringList messages;
+    if (!file.open(QIODevice::ReadOnly))
+        return messages;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
+        const qsizetype at = line.indexOf(QLatin1String("Z] "));
+        if (line.startsWith('[') && at > 0)
+            messages << line.mid(at + 3);
+    }
+    return messages;
+}
+
+} // namespace
+
+class AppStateTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_state;
+    MemoryDefaults m_defaults;
+    RecordingNotifications m_notifications;
+    FixedLoginItem m_loginItem;
+    std::unique_ptr<GATTBatteryReader> m_gatt;
+    std::optional<qint64> m_internal;
+    QList<AccessoryReading> m_accessories;
+
+    std::unique_ptr<AppState> makeState(std::chrono::milliseconds firstPollTimeout = std::chrono::hours(1)) {
+        AppState::Services services;
+        services.defaults = &m_defaults;
+        services.notifications = &m_notifications;
+        services.loginItems = &m_loginItem;
+        services.gattReader = m_gatt.get();
+        services.readInternalBattery = [this] { return m_internal; };
+        services.readAccessories = [this] { return m_accessories; };
+        services.firstPollTimeout = firstPollTimeout;
+        return std::make_unique<AppState>(services);
+    }
+
+    static void refreshAndWait(AppState& state) {
+        QSignalSpy done(&state, &AppState::refreshCompleted);
+        state.refresh();
+        QVERIFY(done.wait(5000));
+    }
+
+    void clearLog() {
+        QFile file(logFileURL());
+        if (file.exists())
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    }
+
+private Q_SLOTS:
+    void initTestCase() { qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path())); }
+
+    void init() {
+        m_defaults = MemoryDefaults();
+        m_notifications.grant = true;
+        m_notifications.authorizationError.reset();
+        m_notifications.authorizationRequests = 0;
+        m_notifications.posted.clear();
+        m_gatt = std::make_unique<GATTBatteryReader>(nullptr);
+        m_internal.reset();
+        m_accessories.clear();
+    }
+
+    void freshInstallDefaults() {
+        const auto state = makeState();
+        QCOMPARE(state->threshold(), 20.0);
+        QCOMPARE(state->pollIntervalMinutes(), 15.0);
+        QCOMPARE(state->highlightMenubarIcon(), true);
+        QCOMPARE(state->sendNotifications(), false);
+        QCOMPARE(state->launchAtLogin(), false);
+        QVERIFY(state->deviceThresholdOverrides().isEmpty());
+        QCOMPARE(m_notifications.authorizationRequests, 0);
+        QVERIFY(m_defaults.writes.isEmpty());
+        QCOMPARE(state->timer()->interval(), 900'000);
+        QVERIFY(logMessages().contains(
+            QStringLiteral("Voltwren, version %1 started").arg(VOLTWREN_TEST_VERSION)));
+    }
+
+    void snapToThresholdOption_data() {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("snapped");
+        QTest::newRow("22.5 tie goes down") << 22.5 << 20.0;
+        QTest::newRow("35 tie goes down") << 35.0 << 30.0;
+        QTest::newRow("12.5 tie goes down") << 12.5 << 10.0;
+        QTest::newRow("33") << 33.0 << 30.0;
+        QTest::newRow("36") << 36.0 << 40.0;
+        QTest::newRow("100") << 100.0 << 90.0;
+        QTest::newRow("negative") << -7.0 << 0.0;
+        QTest::newRow("exact option") << 60.0 << 60.0;
+    }
+    void snapToThresholdOption() {
+        QFETCH(double, value);
+        QFETCH(double, snapped);
+        QCOMPARE(AppState::snapToThresholdOption(value), snapped);
+    }
+
+    void loadingStoredValues_data() {
+        QTest::addColumn<double>("storedThreshold");
+        QTest::addColumn<double>("storedInterval");
+        QTest::addColumn<double>("threshold");
+        QTest::addColumn<int>("timerMs");
+        QTest::newRow("33 loads as 30") << 33.0 << 15.0 << 30.0 << 900'000;
+        QTest::newRow("interval 0 fires every minute") << 20.0 << 0.0 << 20.0 << 60'000;
+        QTest::newRow("interval 0.5 fires every minute") << 20.0 << 0.5 << 20.0 << 60'000;
+        QTest::newRow("interval 2") << 90.0 << 2.0 << 90.0 << 120'000;
+    }
+    void loadingStoredValues() {
+        QFETCH(double, storedThreshold);
+        QFETCH(double, storedInterval);
+        QFETCH(double, threshold);
+        QFETCH(int, timerMs);
+        m_defaults.putNumber("voltwren.threshold", storedThreshold);
+        m_defaults.putNumber("voltwren.pollIntervalMinutes", storedInterval);
+        const auto state = makeState();
+        QCOMPARE(state->threshold(), threshold);
+        QCOMPARE(state->pollIntervalMinutes(), storedInterval);
+        QCOMPARE(state->timer()->interval(), timerMs);
+        // Loading writes nothing back: the store keeps what it had.
+        QVERIFY(m_defaults.writes.isEmpty());
+        QCOMPARE(m_defaults.get("voltwren.threshold")->toNumber().value(), storedThreshold);
+    }
+
+    void wrongTypesAndBadOverridesAreIgnored() {
+        m_defaults.putString("voltwren.threshold", "30");
+        m_defaults.putNumber("voltwren.highlightMenubarIcon", 0);
+        m_defaults.putString("voltwren.sendNotifications", "true");
+        m_defaults.setData("voltwren.deviceThresholdOverrides",
+                           R"({"a":{"address":"a","name":"A","kind":"watch","threshold":5}})");
+        m_defaults.writes.clear();
+        const auto state = makeState();
+        QCOMPARE(state->threshold(), 20.0);
+        QCOMPARE(state->highlightMenubarIcon(), true);
+        QCOMPARE(state->sendNotifications(), false);
+        QVERIFY(state->deviceThresholdOverrides().isEmpty());
+        QVERIFY(m_defaults.writes.isEmpty());
+    }
+
+    void overrideThresholdsSnapOnLoad() {
+        m_defaults.setData("voltwren.deviceThresholdOverrides",
+                           R"({"AA":{"address":"AA","name":"Desk Mouse","kind":"mouse","threshold":12.5}})");
+        const auto state = makeState();
+        QCOMPARE(state->deviceThresholdOverrides().value("AA"),
+                 (DeviceThresholdOverride{"AA", "Desk Mouse", DeviceKind::mouse, 10}));
+    }
+
+    void notificationFlagRules() {
+        m_defaults.setBool("voltwren.sendNotifications", true);
+        m_notifications.grant = false;
+        m_notifications.authorizationError = QStringLiteral("no notification server");
+        StdoutCapture out;
+        const auto state = makeState();
+        QCOMPARE(m_notifications.authorizationRequests, 1);
+        QTRY_COMPARE(state->notificationPermissionDenied(), true);
+        QVERIFY(out.lines().contains("Voltwren: notification authorization error: no notification server"));
+
+        state->setSendNotifications(false);
+        QCOMPARE(state->notificationPermissionDenied(), false);
+        QCOMPARE(m_notifications.authorizationRequests, 1);
+
+        state->setSendNotifications(true);
+        state->setSendNotifications(true);
+        QCOMPARE(state->sendNotifications(), true);
+        QCOMPARE(m_notifications.authorizationRequests, 3);
+        QTRY_COMPARE(state->notificationPermissionDenied(), true);
+
+        m_notifications.grant = true;
+        m_notifications.authorizationError.reset();
+        state->setSendNotifications(true);
+        QTRY_COMPARE(state->notificationPermissionDenied(), false);
+    }
+
+    void everyAssignmentWritesAndPublishes() {
+        const auto state = makeState();
+        QSignalSpy thresholdSpy(state.get(), &AppState::thresholdChanged);
+        QSignalSpy highlightSpy(state.get(), &AppState::highlightMenubarIconChanged);
+        state->setThreshold(20);
+        state->setThreshold(20);
+        state->setHighlightMenubarIcon(true);
+        QCOMPARE(thresholdSpy.count(), 2);
+        QCOMPARE(highlightSpy.count(), 1);
+        QCOMPARE(m_defaults.writes,
+                 (QStringList{"voltwren.threshold", "voltwren.threshold", "voltwren.highlightMenubarIcon"}));
+        state->setPollIntervalMinutes(0.25);
+        QCOMPARE(m_defaults.get("voltwren.pollIntervalMinutes")->toNumber().value(), 0.25);
+        QCOMPARE(state->timer()->interval(), 60'000);
+    }
+
+    void firstPollRace_data() {
+        QTest::addColumn<bool>("bluetoothFirst");
+        QTest::newRow("Bluetooth state first") << true;
+        QTest::newRow("timeout first") << false;
+    }
+    void firstPollRace() {
+        QFETCH(bool, bluetoothFirst);
+        clearLog();
+        const auto state = makeState(std::chrono::milliseconds(bluetoothFirst ? 300 : 20));
+        QSignalSpy done(state.get(), &AppState::refreshCompleted);
+        if (bluetoothFirst)
+            m_gatt->onFirstStateKnown();
+        QVERIFY(done.wait(5000));
+        if (!bluetoothFirst)
+            m_gatt->onFirstStateKnown();
+        // Past the one-shot: whichever came second did nothing.
+        QTest::qWait(400);
+        QCOMPARE(done.count(), 1);
+        const QStringList firstPollLines = logMessages().filter("Running first poll");
+        QCOMPARE(
+            firstPollLines,
+            QStringList{bluetoothFirst
+                            ? "Running first poll (CBCentralManager reported its first state)"
+                            : "Running first poll (3s timeout \u2014 no CBCentralManager callback yet)"});
+    }
+
+    void deviceListAndLogLines() {
+        m_internal = 87;
+        m_accessories = {accessory("AA", "Desk Mouse", 50), accessory("BB", "Keys", std::nullopt)};
+        clearLog();
+        StdoutCapture out;
+        const auto state = makeState();
+        refreshAndWait(*state);
+        QCOMPARE(state->devices().size(), 3);
+        QCOMPARE(state->devices()[0],
+                 (MonitoredDevice{"mac", "Laptop", DeviceKind::mac, 87, true, false, std::nullopt}));
+        QCOMPARE(state->devices()[1].id, QString("AA"));
+        QVERIFY(state->lastPolled());
+        QVERIFY(logMessages().contains("Battery for \"Laptop\": 87% via IOPowerSources"));
+        QVERIFY(out.lines().contains("Refreshed battery states"));
+
+        m_internal.reset();
+        refreshAndWait(*state);
+        QCOMPARE(state->devices().size(), 2);
+        QVERIFY(logMessages().contains("Battery for \"Laptop\": no reading available"));
+    }
+
+    void alertEpisodes() {
+        m_defaults.setBool("voltwren.sendNotifications", true);
+        const auto state = makeState();
+        // One device through a sequence of readings: notified once per episode.
+        const QList<std::optional<qint64>> readings{15, 15, 12, 18, 20, 19, std::nullopt, 10};
+        const QList<int> postsAfter{1, 1, 1, 1, 1, 2, 2, 3};
+        const QList<bool> firedAfter{true, true, true, true, false, true, true, true};
+        for (qsizetype i = 0; i < readings.size(); ++i) {
+            // A reading of none means the device dropped out of this refresh.
+            m_accessories =
+                readings[i] ? QList{accessory("AA", "Desk Mouse", readings[i])} : QList<AccessoryReading>{};
+            refreshAndWait(*state);
+            QCOMPARE(m_notifications.posted.size(), postsAfter[i]);
+            if (readings[i])
+                QCOMPARE(state->devices()[0].hasFiredAlert, firedAfter[i]);
+        }
+        QCOMPARE(m_notifications.posted[0].title, QString("Voltwren"));
+        QCOMPARE(m_notifications.posted[0].body, QString("Desk Mouse is at 15%."));
+        QVERIFY(m_notifications.posted[0].requestIdentifier.startsWith("voltwren-AA-"));
+    }
+
+    void alertRuleCases_data() {
+        QTest::addColumn<double>("general");
+        QTest::addColumn<double>("override");
+        QTest::addColumn<qint64>("percent");
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<bool>("fires");
+        QTest::newRow("at the threshold is not low") << 20.0 << -1.0 << qint64(20) << true << false;
+        QTest::newRow("one below fires") << 20.0 << -1.0 << qint64(19) << true << true;
+        QTest::newRow("disconnected never fires") << 20.0 << -1.0 << qint64(5) << false << false;
+        QTest::newRow("override 0 beats general 90") << 90.0 << 0.0 << qint64(0) << true << false;
+        QTest::newRow("override above general") << 10.0 << 50.0 << qint64(40) << true << true;
+        QTest::newRow("general 0 is None") << 0.0 << -1.0 << qint64(0) << true << false;
+    }
+    void alertRuleCases() {
+        QFETCH(double, general);
+        QFETCH(double, override);
+        QFETCH(qint64, percent);
+        QFETCH(bool, connected);
+        QFETCH(bool, fires);
+        m_defaults.setNumber("voltwren.threshold", general);
+        m_defaults.setBool("voltwren.sendNotifications", true);
+        if (override >= 0) {
+            DeviceThresholdOverride::Collection overrides;
+            overrides.insert("AA", {"AA", "Desk Mouse", DeviceKind::mouse, override});
+            m_defaults.setData("voltwren.deviceThresholdOverrides",
+                               DeviceThresholdOverride::encodeCollection(overrides));
+        }
+        m_accessories = {accessory("AA", "Desk Mouse", percent, connected)};
+        const auto state = makeState();
+        refreshAndWait(*state);
+        QCOMPARE(state->devices()[0].hasFiredAlert, fires);
+        QCOMPARE(state->isAnyDeviceLow(), fires);
+        QCOMPARE(m_notifications.posted.size(), fires ? 1 : 0);
+    }
+
+    void notificationsOffStillMarksFired() {
+        m_accessories = {accessory("AA", "Desk Mouse", 10)};
+        const auto state = makeState();
+        refreshAndWait(*state);
+        QVERIFY(state->devices()[0].hasFiredAlert);
+        state->setSendNotifications(true);
+        refreshAndWait(*state);
+        QCOMPARE(m_notifications.posted.size(), 0);
+    }
+
+    void thresholdChangesTakeEffectAtOnce() {
+        m_defaults.setBool("voltwren.sendNotifications", true);
+        m_accessories = {accessory("AA", "Desk Mouse", 30)};
+        const auto state = makeState();
+        refreshAndWait(*state);
+        QVERIFY(!state->devices()[0].hasFiredAlert);
+        state->setThreshold(40);
+        QVERIFY(state->devices()[0].hasFiredAlert);
+        QCOMPARE(m_notifications.posted.size(), 1);
+        state->setThreshold(30);
+        QVERIFY(!state->devices()[0].hasFiredAlert);
+    }
+
+    void componentsPlayNoPart() {
+        m_accessories = {AccessoryReading{"AP", "Buds", DeviceKind::airpods, 60, true,
+                                          QList<SubBatteryReading>{{"case", "Case", 5}}}};
+        const auto state = makeState();
+        refreshAndWait(*state);
+        QVERIFY(!state->devices()[0].hasFiredAlert);
+        QVERIFY(!state->isAnyDeviceLow());
+    }
+
+    void overrideRenameKeepsThreshold() {
+        DeviceThresholdOverride::Collection overrides;
+        overrides.insert("AA", {"AA", "Old Name", DeviceKind::otherAccessory, 40});
+        overrides.insert("ZZ", {"ZZ", "Gone", DeviceKind::keyboard, 10});
+        m_defaults.setData("voltwren.deviceThresholdOverrides",
+                           DeviceThresholdOverride::encodeCollection(overrides));
+        m_accessories = {accessory("AA", "Desk Mouse", 80)};
+        const auto state = makeState();
+        m_defaults.writes.clear();
+        refreshAndWait(*state);
+        overrides["AA"] = {"AA", "Desk Mouse", DeviceKind::mouse, 40};
+        QCOMPARE(state->deviceThresholdOverrides(), overrides);
+        QCOMPARE(m_defaults.writes, QStringList{"voltwren.deviceThresholdOverrides"});
+        QCOMPARE(DeviceThresholdOverride::decodeCollection(
+                     m_defaults.get("voltwren.deviceThresholdOverrides")->toData().value()),
+                 std::optional(overrides));
+        // Up to date now: the next refresh saves nothing.
+        refreshAndWait(*state);
+        QCOMPARE(m_defaults.writes.size(), 1);
+    }
+
+    void notificationTexts_data() {
+        QTest::addColumn<std::optional<qint64>>("percent");
+        QTest::addColumn<QString>("body");
+        QTest::newRow("with a percent") << std::optional<qint64>(9) << "AirPods Pro is at 9%.";
+        QTest::newRow("without") << std::optional<qint64>() << "AirPods Pro battery is low.";
+    }
+    void notificationTexts() {
+        QFETCH(std::optional<qint64>, percent);
+        QFETCH(QString, body);
+        QCOMPARE(AppState::notificationBody(
+                     {"X", "AirPods Pro", DeviceKind::airpodsPro, percent, true, false, {}}),
+                 body);
+    }
+
+    void requestIdentifiers_data() {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("identifier");
+        QTest::newRow("fraction") << 1765010469.123 << "voltwren-AA:BB-1765010469.123";
+        QTest::newRow("whole second") << 1765010469.0 << "voltwren-AA:BB-1765010469.0";
+        QTest::newRow("shortest round trip") << 0.1 << "voltwren-AA:BB-0.1";
+    }
+    void requestIdentifiers() {
+        QFETCH(double, seconds);
+        QFETCH(QString, identifier);
+        QCOMPARE(AppState::requestIdentifier("AA:BB", seconds), identifier);
+        QVERIFY(AppState::requestIdentifier("AA:BB", seconds) !=
+                AppState::requestIdentifier("AA:BB", seconds + 1));
+    }
+};
+
+QTEST_GUILESS_MAIN(AppStateTest)
+#include "tst_appstate.moc"
