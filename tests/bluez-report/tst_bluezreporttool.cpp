@@ -1,4 +1,5 @@
 #include "BluezMock.h"
+#include "LogEntries.h"
 #include "StdoutCapture.h"
 #include "TestBundle.h"
 #include "app/DiagnosticLog.h"
@@ -69,20 +70,6 @@ QString describe(const QList<ConnectedDevice>& devices) {
                      .arg(d.name, text(d.address), text(d.minorType), text(d.vendorID), text(d.productID),
                           text(d.rssi), text(d.batteryPercent), d.subReadings ? "components" : "-");
     return lines.join(QLatin1Char('\n'));
-}
-
-QStringList logEntries() {
-    QFile file(logFileURL());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList entries;
-    for (const QString& line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
-        if (line.startsWith('[') && line.indexOf("Z] ") > 0)
-            entries << line.mid(line.indexOf("Z] ") + 3);
-        else if (!entries.isEmpty())
-            entries.last() += '\n' + line;
-    }
-    return entries;
 }
 
 bool set(BluezMock& mock, const QString& address, const QString& name, const QVariant& value) {

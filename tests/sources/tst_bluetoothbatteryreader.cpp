@@ -1,3 +1,4 @@
+#include "LogEntries.h"
 #include "sources/BluetoothBatteryReader.h"
 
 #include "FakeExecutable.h"
@@ -73,26 +74,6 @@ struct RecordingPrivateReader {
         };
     }
 };
-
-QStringList logEntries() {
-    QFile file(logFileURL());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList entries;
-    for (const QString& line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
-        if (line.startsWith('[') && line.indexOf("Z] ") > 0)
-            entries << line.mid(line.indexOf("Z] ") + 3);
-        else if (!entries.isEmpty())
-            entries.last() += '\n' + line;
-    }
-    return entries;
-}
-
-void clearLog() {
-    QFile file(logFileURL());
-    if (file.exists())
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-}
 
 QString collapsedLine(const QString& name, const QString& kept, const QString& discarded) {
     return QStringLiteral(

@@ -1,4 +1,5 @@
 #include "FakeExecutable.h"
+#include "LogEntries.h"
 #include "StdoutCapture.h"
 #include "TestBundle.h"
 #include "app/DiagnosticLog.h"
@@ -45,27 +46,6 @@ QStringList names(const QList<DeviceBlock>& blocks) {
     for (const DeviceBlock& block : blocks)
         result << block.name;
     return result;
-}
-
-QStringList logEntries() {
-    QFile file(logFileURL());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    // Entries start with "[timestamp] "; continuation lines of an entry do not.
-    QStringList entries;
-    for (const QString& line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
-        if (line.startsWith('[') && line.indexOf("Z] ") > 0)
-            entries << line.mid(line.indexOf("Z] ") + 3);
-        else if (!entries.isEmpty())
-            entries.last() += '\n' + line;
-    }
-    return entries;
-}
-
-void clearLog() {
-    QFile file(logFileURL());
-    if (file.exists())
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
 }
 
 } // namespace
