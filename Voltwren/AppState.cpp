@@ -27,19 +27,13 @@ const QString highlightKey = QStringLiteral("voltwren.highlightMenubarIcon");
 const QString sendNotificationsKey = QStringLiteral("voltwren.sendNotifications");
 const QString macID = QStringLiteral("mac");
 
-std::optional<double> storedNumber(const DefaultsStore& store, const QString& key) {
+// The value under KEY when it has the type READ asks for; anything else is
+// ignored and the caller's default used.
+template <typename T>
+std::optional<T> stored(const DefaultsStore& store, const QString& key,
+                        std::optional<T> (DefaultsValue::*read)() const) {
     const std::optional<DefaultsValue> value = store.get(key);
-    return value ? value->toNumber() : std::nullopt;
-}
-
-std::optional<bool> storedBool(const DefaultsStore& store, const QString& key) {
-    const std::optional<DefaultsValue> value = store.get(key);
-    return value ? value->toBool() : std::nullopt;
-}
-
-std::optional<QByteArray> storedData(const DefaultsStore& store, const QString& key) {
-    const std::optional<DefaultsValue> value = store.get(key);
-    return value ? value->toData() : std::nullopt;
+    return value ? ((*value).*read)() : std::nullopt;
 }
 
 bool previousAlertState(const QList<MonitoredDevice>& devices, const QString& id) {
@@ -130,12 +124,12 @@ void AppState::publish(void (AppState::*signal)()) {
 
 void AppState::loadSettings() {
     const DefaultsStore& store = *m_services.defaults;
-    m_threshold = snapToThresholdOption(storedNumber(store, thresholdKey).value_or(20));
-    m_pollIntervalMinutes = storedNumber(store, pollIntervalKey).value_or(15);
+    m_threshold = snapToThresholdOption(stored(store, thresholdKey, &DefaultsValue::toNumber).value_or(20));
+    m_pollIntervalMinutes = stored(store, pollIntervalKey, &DefaultsValue::toNumber).value_or(15);
     m_launchAtLogin = m_services.loginItems->status() == LoginItemService::Status::enabled;
-    m_highlightMenubarIcon = storedBool(store, highlightKey).value_or(true);
-    m_sendNotifications = storedBool(store, sendNotificationsKey).value_or(false);
-    if (const std::optional<QByteArray> data = storedData(store, overridesKey)) {
+    m_highlightMenubarIcon = stored(store, highlightKey, &DefaultsValue::toBool).value_or(true);
+    m_sendNotifications = stored(store, sendNotificationsKey, &DefaultsValue::toBool).value_or(false);
+    if (const std::optional<QByteArray> data = stored(store, overridesKey, &DefaultsValue::toData)) {
         if (std::optional<DeviceThresholdOverride::Collection> decoded =
                 DeviceThresholdOverride::decodeCollection(*data)) {
             for (DeviceThresholdOverride& entry : *decoded)
@@ -293,15 +287,10 @@ void AppState::startFirstPoll(FirstPollReason reason) {
 }
 
 void AppState::scheduleTimer() {
-    if (m_timer)
-        delete m_timer.data();
+    // One timer for the life of the state; restarting it replaces the old
+    // schedule, and its first firing is one whole interval from now.
     const double seconds = std::max(m_pollIntervalMinutes, 1.0) * 60.0;
-    auto* timer = new QTimer(this);
-    timer->setTimerType(Qt::VeryCoarseTimer);
-    timer->setInterval(std::chrono::milliseconds(static_cast<qint64>(std::min(seconds * 1000.0, 2.0e9))));
-    connect(timer, &QTimer::timeout, this, [this] { QTimer::singleShot(0, this, &AppState::refresh); });
-    timer->start();
-    m_timer = timer;
+    m_timer.start(std::chrono::milliseconds(static_cast<qint64>(std::min(seconds * 1000.0, 2.0e9))));
 }
 
 void AppState::refresh() {

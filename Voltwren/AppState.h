@@ -79,7 +79,7 @@ public:
     // A poll without a new GATT scan. Returns at once.
     void refreshFromCachedReadings();
     void scheduleTimer();
-    const QTimer* timer() const { return m_timer; }
+    const QTimer* timer() const { return &m_timer; }
 
     void saveDeviceThresholdOverrides();
     double effectiveThreshold(const QString& deviceID) const;
@@ -132,6 +132,6 @@ private:
     std::optional<QDateTime> m_lastPolled;
     bool m_notificationPermissionDenied = false;
     bool m_bluetoothPermissionDenied = false;
-    QPointer<QTimer> m_timer;
+    QTimer m_timer;
     bool m_hasRunFirstPoll = false;
 };
