@@ -91,6 +91,8 @@ AppState::AppState(Services services, QObject* parent)
     : QObject(parent)
     , m_services(std::move(services)) {
     logStartupLine();
+    // Problems with the settings file (also one met while loading it) reach the log.
+    m_services.defaults->setProblemReporter([](const QString& problem) { diagnosticLog(problem); });
     loadSettings();
 
     if (GATTBatteryReader* reader = m_services.gattReader) {
@@ -107,10 +109,17 @@ AppState::AppState(Services services, QObject* parent)
 
     QTimer::singleShot(m_services.firstPollTimeout, this,
                        [this] { startFirstPoll(FirstPollReason::timeout); });
+
+    // A poll measured in minutes needs no precision; a coarse timer lets the
+    // system batch its wake-ups.
+    m_timer.setTimerType(Qt::CoarseTimer);
+    // Queued, so each firing starts its refresh as a task of its own.
+    connect(&m_timer, &QTimer::timeout, this, &AppState::refresh, Qt::QueuedConnection);
     scheduleTimer();
 }
 
 AppState::~AppState() {
+    m_services.defaults->setProblemReporter(nullptr);
     if (GATTBatteryReader* reader = m_services.gattReader) {
         reader->onUpdate = nullptr;
         reader->onFirstStateKnown = nullptr;
@@ -141,17 +150,19 @@ void AppState::loadSettings() {
         requestNotificationAuthorization();
 }
 
+// Each assignment stores the value, writes it, then tells the observers, so a
+// slot that assigns again is the last word in memory and in the file alike.
 void AppState::setThreshold(double value) {
     m_threshold = value;
-    publish(&AppState::thresholdChanged);
     m_services.defaults->setNumber(thresholdKey, value);
+    publish(&AppState::thresholdChanged);
     checkAllAlerts();
 }
 
 void AppState::setPollIntervalMinutes(double value) {
     m_pollIntervalMinutes = value;
-    publish(&AppState::pollIntervalMinutesChanged);
     m_services.defaults->setNumber(pollIntervalKey, value);
+    publish(&AppState::pollIntervalMinutesChanged);
     scheduleTimer();
 }
 
@@ -163,20 +174,21 @@ void AppState::setLaunchAtLogin(bool value) {
 
 void AppState::setDeviceThresholdOverrides(const DeviceThresholdOverride::Collection& value) {
     m_deviceThresholdOverrides = value;
+    writeDeviceThresholdOverrides();
     publish(&AppState::deviceThresholdOverridesChanged);
-    saveDeviceThresholdOverrides();
+    checkAllAlerts();
 }
 
 void AppState::setHighlightMenubarIcon(bool value) {
     m_highlightMenubarIcon = value;
-    publish(&AppState::highlightMenubarIconChanged);
     m_services.defaults->setBool(highlightKey, value);
+    publish(&AppState::highlightMenubarIconChanged);
 }
 
 void AppState::setSendNotifications(bool value) {
     m_sendNotifications = value;
-    publish(&AppState::sendNotificationsChanged);
     m_services.defaults->setBool(sendNotificationsKey, value);
+    publish(&AppState::sendNotificationsChanged);
     if (value)
         requestNotificationAuthorization();
     else
@@ -198,9 +210,13 @@ void AppState::setDevices(QList<MonitoredDevice> devices) {
     publish(&AppState::devicesChanged);
 }
 
-void AppState::saveDeviceThresholdOverrides() {
+void AppState::writeDeviceThresholdOverrides() {
     m_services.defaults->setData(overridesKey,
                                  DeviceThresholdOverride::encodeCollection(m_deviceThresholdOverrides));
+}
+
+void AppState::saveDeviceThresholdOverrides() {
+    writeDeviceThresholdOverrides();
     checkAllAlerts();
 }
 
@@ -289,8 +305,11 @@ void AppState::startFirstPoll(FirstPollReason reason) {
 void AppState::scheduleTimer() {
     // One timer for the life of the state; restarting it replaces the old
     // schedule, and its first firing is one whole interval from now.
-    const double seconds = std::max(m_pollIntervalMinutes, 1.0) * 60.0;
-    m_timer.start(std::chrono::milliseconds(static_cast<qint64>(std::min(seconds * 1000.0, 2.0e9))));
+    // At least a minute; also for a value that is not a number.
+    const double minutes = m_pollIntervalMinutes >= 1.0 ? m_pollIntervalMinutes : 1.0;
+    const double milliseconds = minutes * static_cast<double>(m_services.pollMinute.count());
+    // QTimer takes an int of milliseconds: about 24 days at most.
+    m_timer.start(std::chrono::milliseconds(static_cast<qint64>(std::min(milliseconds, 2.0e9))));
 }
 
 void AppState::refresh() {
@@ -366,7 +385,8 @@ void AppState::syncOverrideNames(const QList<MonitoredDevice>& devices) {
             continue;
         m_deviceThresholdOverrides.insert(
             device.id, DeviceThresholdOverride{entry->address, device.name, device.kind, entry->threshold});
+        writeDeviceThresholdOverrides();
         publish(&AppState::deviceThresholdOverridesChanged);
-        saveDeviceThresholdOverrides();
+        checkAllAlerts();
     }
 }

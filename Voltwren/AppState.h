@@ -36,6 +36,9 @@ public:
         std::function<std::optional<qint64>()> readInternalBattery;
         std::function<QList<BluetoothBatteryReader::AccessoryReading>()> readAccessories;
         std::chrono::milliseconds firstPollTimeout{3000};
+        // How long the poll timer's minute lasts. Tests shorten it; the
+        // program itself never polls more often than once a minute.
+        std::chrono::milliseconds pollMinute{60000};
 
         static Services system();
     };
@@ -118,6 +121,7 @@ private:
     void setDevices(QList<MonitoredDevice> devices);
     void setNotificationPermissionDenied(bool value);
     void setBluetoothPermissionDenied(bool value);
+    void writeDeviceThresholdOverrides();
     void publish(void (AppState::*signal)());
 
     Services m_services;

@@ -6,7 +6,9 @@
 #include "platform/NotificationCenter.h"
 #include "sources/GATTBatteryReader.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QMutex>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,6 +43,8 @@ public:
         return store(key, DefaultsValue::data(data));
     }
     void putNumber(const QString& key, double number) { values.insert(key, DefaultsValue::number(number)); }
+    // As the file store does with a problem met while loading.
+    void problemAtLoad(const QString& problem) { reportProblem(problem); }
     void putString(const QString& key, const QString& text) {
         values.insert(key, DefaultsValue::string(text));
     }
@@ -110,16 +114,29 @@ class AppStateTest : public QObject {
     std::unique_ptr<GATTBatteryReader> m_gatt;
     std::optional<qint64> m_internal;
     QList<AccessoryReading> m_accessories;
+    // The sources are read on the thread pool; timer-driven tests change
+    // them while refreshes may run.
+    QMutex m_sourcesLock;
 
-    std::unique_ptr<AppState> makeState(std::chrono::milliseconds firstPollTimeout = std::chrono::hours(1)) {
+    void setAccessories(const QList<AccessoryReading>& accessories) {
+        const QMutexLocker locker(&m_sourcesLock);
+        m_accessories = accessories;
+    }
+
+    std::unique_ptr<AppState> makeState(std::chrono::milliseconds firstPollTimeout = std::chrono::hours(1),
+                                        std::chrono::milliseconds pollMinute = std::chrono::minutes(1)) {
         AppState::Services services;
         services.defaults = &m_defaults;
         services.notifications = &m_notifications;
         services.loginItems = &m_loginItem;
         services.gattReader = m_gatt.get();
         services.readInternalBattery = [this] { return m_internal; };
-        services.readAccessories = [this] { return m_accessories; };
+        services.readAccessories = [this] {
+            const QMutexLocker locker(&m_sourcesLock);
+            return m_accessories;
+        };
         services.firstPollTimeout = firstPollTimeout;
+        services.pollMinute = pollMinute;
         return std::make_unique<AppState>(services);
     }
 
@@ -427,6 +444,100 @@ private Q_SLOTS:
         // Up to date now: the next refresh saves nothing.
         refreshAndWait(*state);
         QCOMPARE(m_defaults.writes.size(), 1);
+    }
+
+    // The poll timer, with a minute of 100 ms: each firing runs a whole poll.
+    void pollTimerRefreshes() {
+        m_defaults.setBool("voltwren.sendNotifications", true);
+        m_defaults.setNumber("voltwren.pollIntervalMinutes", 0.5); // one minute at least
+        setAccessories({accessory("AA", "Desk Mouse", 50)});
+        const auto state = makeState(std::chrono::hours(1), std::chrono::milliseconds(100));
+        QSignalSpy done(state.get(), &AppState::refreshCompleted);
+        QVERIFY(done.wait(5000));
+        QCOMPARE(state->devices()[0].batteryPercent, std::optional<qint64>(50));
+        QCOMPARE(m_notifications.posted.size(), 0);
+
+        // The mouse drains between two polls: the next one sees it and notifies, once.
+        setAccessories({accessory("AA", "Desk Mouse", 10)});
+        QTRY_COMPARE_WITH_TIMEOUT(m_notifications.posted.size(), 1, 5000);
+        QCOMPARE(state->devices()[0].batteryPercent, std::optional<qint64>(10));
+        const qsizetype polls = done.count();
+        QTRY_VERIFY_WITH_TIMEOUT(done.count() >= polls + 3, 5000);
+        QCOMPARE(m_notifications.posted.size(), 1);
+        QCOMPARE(m_notifications.posted[0].body, QString("Desk Mouse is at 10%."));
+    }
+
+    // A new interval replaces the schedule; its first firing is one whole interval later.
+    void changingTheIntervalReplacesTheSchedule() {
+        m_defaults.setNumber("voltwren.pollIntervalMinutes", 10);
+        const auto state = makeState(std::chrono::hours(1), std::chrono::milliseconds(100));
+        QSignalSpy done(state.get(), &AppState::refreshCompleted);
+        QTest::qWait(300);
+        state->setPollIntervalMinutes(1);
+        QTRY_VERIFY_WITH_TIMEOUT(done.count() >= 3, 5000); // the old schedule would have fired once
+
+        state->setPollIntervalMinutes(10);
+        QElapsedTimer sinceChange;
+        sinceChange.start();
+        QTest::qWait(50); // a poll already under way may still complete
+        done.clear();
+        QVERIFY(done.wait(5000));
+        QVERIFY2(sinceChange.elapsed() >= 900, qPrintable(QString::number(sinceChange.elapsed())));
+        QCOMPARE(done.count(), 1);
+    }
+
+    // A slot that assigns the setting again during its change signal has the
+    // last word, in memory and in the store alike.
+    void reassignmentDuringTheChangeSignalWins_data() {
+        QTest::addColumn<QString>("setting");
+        QTest::newRow("threshold") << "voltwren.threshold";
+        QTest::newRow("poll interval") << "voltwren.pollIntervalMinutes";
+        QTest::newRow("highlight") << "voltwren.highlightMenubarIcon";
+        QTest::newRow("notifications") << "voltwren.sendNotifications";
+    }
+    void reassignmentDuringTheChangeSignalWins() {
+        QFETCH(QString, setting);
+        const auto state = makeState();
+        AppState* s = state.get();
+        bool reassigned = false;
+        const auto once = [&](auto assign) {
+            return [&reassigned, assign] {
+                if (!std::exchange(reassigned, true))
+                    assign();
+            };
+        };
+        std::function<DefaultsValue()> inMemory;
+        if (setting == "voltwren.threshold") {
+            connect(s, &AppState::thresholdChanged, once([s] { s->setThreshold(30); }));
+            s->setThreshold(33);
+            inMemory = [s] { return DefaultsValue::number(s->threshold()); };
+            QCOMPARE(s->threshold(), 30.0);
+        } else if (setting == "voltwren.pollIntervalMinutes") {
+            connect(s, &AppState::pollIntervalMinutesChanged, once([s] { s->setPollIntervalMinutes(1); }));
+            s->setPollIntervalMinutes(0.5);
+            inMemory = [s] { return DefaultsValue::number(s->pollIntervalMinutes()); };
+            QCOMPARE(s->pollIntervalMinutes(), 1.0);
+        } else if (setting == "voltwren.highlightMenubarIcon") {
+            connect(s, &AppState::highlightMenubarIconChanged,
+                    once([s] { s->setHighlightMenubarIcon(false); }));
+            s->setHighlightMenubarIcon(true);
+            inMemory = [s] { return DefaultsValue::boolean(s->highlightMenubarIcon()); };
+            QCOMPARE(s->highlightMenubarIcon(), false);
+        } else {
+            connect(s, &AppState::sendNotificationsChanged, once([s] { s->setSendNotifications(false); }));
+            s->setSendNotifications(true);
+            inMemory = [s] { return DefaultsValue::boolean(s->sendNotifications()); };
+            QCOMPARE(s->sendNotifications(), false);
+        }
+        QVERIFY(reassigned);
+        QVERIFY(m_defaults.get(setting) == inMemory());
+    }
+
+    void settingsFileProblemIsLoggedOnce() {
+        clearLog();
+        m_defaults.problemAtLoad("Settings: defaults.json could not be read as settings; moved it to X");
+        const auto state = makeState();
+        QCOMPARE(logMessages().filter("could not be read as settings").size(), 1);
     }
 
     void notificationTexts_data() {
