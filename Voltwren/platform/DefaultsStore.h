@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <QStringList>
+
+#include <functional>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -64,6 +67,30 @@ public:
     virtual bool setBool(const QString& key, bool value) = 0;
     virtual bool setString(const QString& key, const QString& value) = 0;
     virtual bool setData(const QString& key, const QByteArray& value) = 0;
+
+    // Where the store's problems go (a file it cannot read, one it moved
+    // aside): one sentence each, for the diagnostic log. Problems met before
+    // a reporter is set, while loading say, are handed to it when it is set.
+    void setProblemReporter(std::function<void(const QString& problem)> reporter) {
+        m_reporter = std::move(reporter);
+        if (!m_reporter)
+            return;
+        const QStringList pending = std::exchange(m_pendingProblems, {});
+        for (const QString& problem : pending)
+            m_reporter(problem);
+    }
+
+protected:
+    void reportProblem(const QString& problem) {
+        if (m_reporter)
+            m_reporter(problem);
+        else
+            m_pendingProblems.append(problem);
+    }
+
+private:
+    std::function<void(const QString&)> m_reporter;
+    QStringList m_pendingProblems;
 };
 
 // The running user's store, loaded on first use. Main thread only.

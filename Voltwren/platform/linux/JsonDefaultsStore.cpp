@@ -10,9 +10,15 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
-#include <algorithm>
+#include <QDeadlineTimer>
+#include <QThread>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -80,11 +86,40 @@ QByteArray serialize(const QJsonValue& value) {
     return QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).chopped(1).mid(1);
 }
 
+// Serialises read-merge-write between processes that use this store: an
+// advisory lock on the settings folder itself, so no lock file is left
+// behind. Editors do not take it; for them the merge is what counts.
+class FolderLock {
+public:
+    explicit FolderLock(const QString& folder) {
+        m_fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0)
+            return;
+        // Bounded: a stuck holder costs a moment, never a hang.
+        const QDeadlineTimer deadline(2000);
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK || deadline.hasExpired())
+                return;
+            QThread::msleep(5);
+        }
+    }
+    ~FolderLock() {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 } // namespace
 
 JsonDefaultsStore::JsonDefaultsStore(QString filePath)
     : m_filePath(std::move(filePath)) {
-    load();
+    catchUp();
+    m_loadProblem = m_lastProblem.isEmpty() ? std::nullopt : std::optional<QString>(m_lastProblem);
 }
 
 QString JsonDefaultsStore::defaultFilePath() {
@@ -95,32 +130,77 @@ QString JsonDefaultsStore::defaultFilePath() {
     return base + QLatin1Char('/') + QLatin1String(Bundle::identifier) + QStringLiteral("/defaults.json");
 }
 
-void JsonDefaultsStore::load() {
+JsonDefaultsStore::OnDisk JsonDefaultsStore::readFile() const {
+    OnDisk disk;
     const QFileInfo info(m_filePath);
     if (!info.exists() && !info.isSymLink())
-        return;
+        return disk;
     QFile file(m_filePath);
     if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
-        m_mayWrite = false;
-        m_loadProblem = QStringLiteral("cannot read %1; settings will not be saved").arg(m_filePath);
-        return;
+        disk.state = OnDisk::State::unreadable;
+        disk.error = info.isDir() ? QStringLiteral("it is a folder") : file.errorString();
+        return disk;
     }
-    const QByteArray text = file.readAll();
+    disk.text = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        m_mayWrite = false;
-        m_loadProblem = QStringLiteral("cannot read %1: %2; settings will not be saved")
-                            .arg(m_filePath, file.errorString());
-        return;
+        disk.state = OnDisk::State::unreadable;
+        disk.error = file.errorString();
+        disk.text.clear();
+        return disk;
     }
-    file.close();
+    disk.state = OnDisk::State::read;
+    return disk;
+}
 
+void JsonDefaultsStore::report(const QString& problem) {
+    // The same problem at every write is said once.
+    if (problem == m_lastProblem)
+        return;
+    m_lastProblem = problem;
+    reportProblem(problem);
+}
+
+bool JsonDefaultsStore::catchUp() {
+    const OnDisk disk = readFile();
+    if (m_known && disk == *m_known)
+        return true;
+    switch (disk.state) {
+    case OnDisk::State::absent:
+        m_values = {};
+        m_members.clear();
+        m_known = disk;
+        return true;
+    case OnDisk::State::unreadable:
+        report(QStringLiteral("Settings: cannot read %1 (%2); settings will not be saved")
+                   .arg(m_filePath, disk.error));
+        return false;
+    case OnDisk::State::read:
+        break;
+    }
+    if (adopt(disk.text)) {
+        m_known = disk;
+        return true;
+    }
+    // Corrupt: keep it for the user, and carry on from what is known.
+    if (const std::optional<QString> target = moveAside()) {
+        report(QStringLiteral("Settings: %1 could not be read as settings; moved it to %2")
+                   .arg(m_filePath, *target));
+        m_known = OnDisk{};
+        return true;
+    }
+    report(QStringLiteral("Settings: %1 could not be read as settings and could not be moved aside; "
+                          "settings will not be saved")
+               .arg(m_filePath));
+    return false;
+}
+
+bool JsonDefaultsStore::adopt(const QByteArray& text) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        moveAside();
-        return;
-    }
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return false;
     m_values = document.object();
+    m_members.clear();
 
     // Keep each member's own text, so members written by others (or by a
     // later version) survive a rewrite exactly as they were. The text has
@@ -164,13 +244,14 @@ void JsonDefaultsStore::load() {
     }
     if (split) {
         m_members = members;
-        return;
+        return true;
     }
     for (auto it = m_values.constBegin(); it != m_values.constEnd(); ++it)
         m_members.append({it.key(), serialize(it.value())});
+    return true;
 }
 
-void JsonDefaultsStore::moveAside() {
+std::optional<QString> JsonDefaultsStore::moveAside() {
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
     const QString base = m_filePath + QStringLiteral(".corrupt-") + stamp;
     // QFile::rename never replaces an existing file.
@@ -178,18 +259,11 @@ void JsonDefaultsStore::moveAside() {
         const QString target = attempt == 0 ? base : base + QLatin1Char('-') + QString::number(attempt);
         if (QFileInfo::exists(target))
             continue;
-        if (QFile::rename(m_filePath, target)) {
-            m_loadProblem =
-                QStringLiteral("%1 could not be read as settings; moved it to %2").arg(m_filePath, target);
-            return;
-        }
+        if (QFile::rename(m_filePath, target))
+            return target;
         break;
     }
-    m_mayWrite = false;
-    m_loadProblem =
-        QStringLiteral(
-            "%1 could not be read as settings and could not be moved aside; settings will not be saved")
-            .arg(m_filePath);
+    return std::nullopt;
 }
 
 std::optional<DefaultsValue> JsonDefaultsStore::get(const QString& key) const {
@@ -238,6 +312,12 @@ bool JsonDefaultsStore::setData(const QString& key, const QByteArray& value) {
 }
 
 bool JsonDefaultsStore::set(const QString& key, const QJsonValue& value) {
+    const QString folder = QFileInfo(m_filePath).absolutePath();
+    QDir().mkpath(folder);
+    const FolderLock lock(folder);
+    // Only when the file may be written is it caught up with; the value holds
+    // in memory either way.
+    const bool mayWrite = catchUp();
     m_values.insert(key, value);
     const QByteArray json = serialize(value);
     auto existing =
@@ -246,12 +326,10 @@ bool JsonDefaultsStore::set(const QString& key, const QJsonValue& value) {
         existing->json = json;
     else
         m_members.append({key, json});
-    return save();
+    return mayWrite && save();
 }
 
-bool JsonDefaultsStore::save() const {
-    if (!m_mayWrite)
-        return false;
+bool JsonDefaultsStore::save() {
     QByteArray text("{");
     for (qsizetype i = 0; i < m_members.size(); ++i) {
         text += i == 0 ? "\n    " : ",\n    ";
@@ -259,8 +337,6 @@ bool JsonDefaultsStore::save() const {
     }
     text += m_members.isEmpty() ? "}\n" : "\n}\n";
 
-    if (!QDir().mkpath(QFileInfo(m_filePath).absolutePath()))
-        return false;
     // QSaveFile writes a temporary file and renames it over the old one only
     // once complete; it never falls back to writing the file in place.
     QSaveFile file(m_filePath);
@@ -270,7 +346,11 @@ bool JsonDefaultsStore::save() const {
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit())
+        return false;
+    m_known = OnDisk{OnDisk::State::read, text, {}};
+    m_lastProblem.clear();
+    return true;
 }
 
 DefaultsStore& userDefaults() {

@@ -7,16 +7,18 @@
 
 // The defaults as one JSON object in a file: numbers, true/false, strings,
 // and {"$data": "<base64>"} for data; any other value is kept and reads as
-// "other". The file is read once, at construction; every write rewrites it
-// atomically, so after a crash it holds either the old or the new content.
-// Members this store did not write are copied to the new file verbatim.
+// "other". Every write rewrites the file atomically, so after a crash it
+// holds either the old or the new content. A write changes only its own key
+// in the file as it is at that moment: when someone else changed the file
+// since it was last read, their content is taken up first. Members this
+// store did not write are copied to the new file verbatim.
 // Not thread-safe: use it from the main thread only.
 class JsonDefaultsStore final : public DefaultsStore {
 public:
     // A missing file is an empty store. A file that is not a JSON object is
     // renamed to "<file>.corrupt-<UTC time>" and the store starts empty; if
     // it cannot be moved aside (or not read), writes keep to memory so the
-    // file is never replaced.
+    // file is never replaced. Both are reported as problems.
     explicit JsonDefaultsStore(QString filePath);
 
     // $XDG_CONFIG_HOME (or ~/.config)/app.voltwren.Voltwren/defaults.json
@@ -30,8 +32,7 @@ public:
     bool setData(const QString& key, const QByteArray& value) override;
 
     const QString& filePath() const { return m_filePath; }
-    // What went wrong while loading, for the caller's log; nullopt when the
-    // file was read or absent.
+    // What went wrong while loading; nullopt when the file was read or absent.
     const std::optional<QString>& loadProblem() const { return m_loadProblem; }
 
 private:
@@ -40,14 +41,31 @@ private:
         QByteArray json; // the value's JSON text, as read or as written
     };
 
-    void load();
-    void moveAside();
+    // The file as it is on disk: absent, its bytes, or unreadable.
+    struct OnDisk {
+        enum class State { absent, read, unreadable } state = State::absent;
+        QByteArray text;
+        QString error;
+
+        bool operator==(const OnDisk&) const = default;
+    };
+    OnDisk readFile() const;
+    // Takes up the content of TEXT; false when it is not a JSON object.
+    bool adopt(const QByteArray& text);
+    // Takes up the file as it is now, unless it is what was last read or
+    // written. False when it cannot be read, or is corrupt and could not be
+    // moved aside: then nothing may be written over it.
+    bool catchUp();
+    std::optional<QString> moveAside();
     bool set(const QString& key, const QJsonValue& value);
-    bool save() const;
+    bool save();
+    void report(const QString& problem);
 
     QString m_filePath;
     QJsonObject m_values;
     QList<Member> m_members; // file order; new keys at the end
-    bool m_mayWrite = true;
+    // The file as last read or written; nullopt when not known.
+    std::optional<OnDisk> m_known;
     std::optional<QString> m_loadProblem;
+    QString m_lastProblem;
 };

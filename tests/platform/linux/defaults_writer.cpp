@@ -1,7 +1,8 @@
 // Writes a defaults file for the store's tests, in a separate process.
 //   defaults_writer loop PATH SIZE: rewrites key "blob" as fast as it can,
 //     SIZE copies of one letter, the letter changing with each write, until
-//     killed (the crash test kills it at arbitrary moments).
+//     killed (the crash test kills it at arbitrary moments); prints "written"
+//     after each completed write.
 //   defaults_writer once PATH: writes key "k" once, as user nobody when run
 //     by root (folder permissions do not bind root); prints the store's load
 //     problem, if any; exit 0 if the write succeeded, 1 if it failed, 2 if
@@ -20,12 +21,12 @@ int main(int argc, char** argv) {
     if (mode == "loop" && argc == 4) {
         JsonDefaultsStore store(QString::fromLocal8Bit(argv[2]));
         const qsizetype size = QByteArray(argv[3]).toLongLong();
-        std::printf("ready\n");
-        std::fflush(stdout);
         // Bounded, in case nobody kills it.
         for (int i = 0; i < 100000; ++i) {
             if (!store.setData(QStringLiteral("blob"), QByteArray(size, char('a' + i % 26))))
                 return 1;
+            std::printf("written\n");
+            std::fflush(stdout);
         }
         return 0;
     }
