@@ -1,4 +1,5 @@
 #include "BluezReport.h"
+#include "platform/linux/BluezCentral.h"
 #include "sources/SystemProfilerBluetoothInfo.h"
 
 #include <QTest>
@@ -149,6 +150,8 @@ private Q_SLOTS:
         QCOMPARE(blocks.size(), 1);
         const ConnectedDevice device = SystemProfilerBluetoothInfo::makeConnectedDevice(blocks[0]);
         QCOMPARE(device.name, expected);
+        // The GATT reading of the same device carries the same name.
+        QCOMPARE(BluezCentral::peripheralName(properties), std::optional(expected));
         QCOMPARE(device.address, std::optional<QString>("AA:BB:CC:DD:EE:01"));
         QCOMPARE(device.minorType, std::optional<QString>("Mouse"));
     }
@@ -170,6 +173,7 @@ private Q_SLOTS:
         const auto blocks = readBack(build(oneConnected(properties)));
         QCOMPARE(blocks.size(), 1);
         QCOMPARE(blocks[0].name, expected);
+        QCOMPARE(BluezCentral::peripheralName(properties), std::optional(expected));
     }
 
     void devicesSortByNameIgnoringCaseThenAddress() {

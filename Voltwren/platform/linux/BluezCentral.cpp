@@ -25,6 +25,46 @@ const QString alreadyConnectedError = QStringLiteral("org.bluez.Error.AlreadyCon
 // Fixed namespace of the peripheral identifiers; changing it changes every identifier.
 const QUuid identifierNamespace = QUuid::fromString(QStringLiteral("{5d0c3c1e-8f4b-4a36-9e51-7b2f6c0a94d3}"));
 
+// The characters the report reader splits lines at.
+bool isLineBreak(QChar c) {
+    switch (c.unicode()) {
+    case 0x000A:
+    case 0x000B:
+    case 0x000C:
+    case 0x000D:
+    case 0x0085:
+    case 0x2028:
+    case 0x2029:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// What the report reader trims from both ends of a line.
+bool isHorizontalSpace(QChar c) {
+    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+}
+
+// Line breaks (a CR LF pair as one) become spaces; the ends are trimmed.
+QString singleLine(const QString& text) {
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+            continue;
+        result.append(isLineBreak(c) ? QChar(QLatin1Char(' ')) : c);
+    }
+    qsizetype begin = 0;
+    qsizetype end = result.size();
+    while (begin < end && isHorizontalSpace(result[begin]))
+        ++begin;
+    while (end > begin && isHorizontalSpace(result[end - 1]))
+        --end;
+    return result.mid(begin, end - begin);
+}
+
 QUuid batteryServiceUuid() {
     return bluetoothUuid(QStringLiteral("180F"));
 }
@@ -178,6 +218,24 @@ QUuid BluezCentral::peripheralIdentifier(const QString& address) {
     return QUuid::createUuidV5(identifierNamespace, address.toUpper());
 }
 
+std::optional<QString> BluezCentral::peripheralName(const QVariantMap& deviceProperties) {
+    QString name;
+    for (const char* key : {"Alias", "Name", "Address"}) {
+        const QVariant value = deviceProperties.value(QLatin1String(key));
+        if (value.metaType() == QMetaType::fromType<QString>())
+            name = singleLine(value.toString());
+        if (!name.isEmpty())
+            break;
+    }
+    if (name.isEmpty())
+        return std::nullopt;
+    name.replace(QStringLiteral(": "), QStringLiteral(":\u00A0"));
+    if (name == QLatin1String("Connected") || name == QLatin1String("Not Connected") ||
+        name == QLatin1String("Bluetooth Controller"))
+        name += QChar(0x00A0);
+    return name;
+}
+
 void BluezCentral::setDelegate(BluetoothCentralDelegate* delegate) {
     m_delegate = delegate;
 }
@@ -302,11 +360,9 @@ void BluezCentral::syncPeripheral(const QString& path) {
     const auto peripheral = m_peripherals.constFind(path);
     if (peripheral == m_peripherals.cend())
         return;
-    const QVariant alias = property(path, deviceInterface, QStringLiteral("Alias"));
-    if (alias.metaType() == QMetaType::fromType<QString>())
-        (*peripheral)->alias = alias.toString();
-    else
-        (*peripheral)->alias.reset();
+    const auto object = m_objects.constFind(path);
+    (*peripheral)->alias =
+        object != m_objects.cend() ? peripheralName(object->value(deviceInterface)) : std::nullopt;
 }
 
 void BluezCentral::onInterfacesAdded(const QDBusMessage& message) {

@@ -33,6 +33,11 @@ public:
 
     // The stable identifier of the device with ADDRESS.
     static QUuid peripheralIdentifier(const QString& address);
+    // A device's name as the Bluetooth report tool writes it (Alias, else
+    // Name, else Address, as one trimmed line with ": " kept from reading as
+    // a property), so readings of both are matched by name. The tool keeps
+    // the same rules; a test runs both on the same names.
+    static std::optional<QString> peripheralName(const QVariantMap& deviceProperties);
 
     void setDelegate(BluetoothCentralDelegate* delegate) override;
     int state() const override;
