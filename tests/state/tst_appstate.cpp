@@ -1,4 +1,5 @@
 #include "AppState.h"
+#include "StateDoubles.h"
 #include "StdoutCapture.h"
 #include "app/DiagnosticLog.h"
 #include "platform/DefaultsStore.h"
@@ -17,72 +18,6 @@
 using AccessoryReading = BluetoothBatteryReader::AccessoryReading;
 
 namespace {
-
-// An in-memory defaults store that counts its writes.
-class MemoryDefaults final : public DefaultsStore {
-public:
-    QMap<QString, DefaultsValue> values;
-    QStringList writes;
-
-    std::optional<DefaultsValue> get(const QString& key) const override {
-        const auto found = values.constFind(key);
-        if (found == values.constEnd())
-            return std::nullopt;
-        return *found;
-    }
-    bool setNumber(const QString& key, double number) override {
-        return store(key, DefaultsValue::number(number));
-    }
-    bool setBool(const QString& key, bool boolean) override {
-        return store(key, DefaultsValue::boolean(boolean));
-    }
-    bool setString(const QString& key, const QString& text) override {
-        return store(key, DefaultsValue::string(text));
-    }
-    bool setData(const QString& key, const QByteArray& data) override {
-        return store(key, DefaultsValue::data(data));
-    }
-    void putNumber(const QString& key, double number) { values.insert(key, DefaultsValue::number(number)); }
-    // As the file store does with a problem met while loading.
-    void problemAtLoad(const QString& problem) { reportProblem(problem); }
-    void putString(const QString& key, const QString& text) {
-        values.insert(key, DefaultsValue::string(text));
-    }
-
-private:
-    bool store(const QString& key, const DefaultsValue& v) {
-        values.insert(key, v);
-        writes << key;
-        return true;
-    }
-};
-
-// Records notifications and answers authorization requests as told.
-class RecordingNotifications final : public NotificationCenter {
-public:
-    bool grant = true;
-    std::optional<QString> authorizationError;
-    int authorizationRequests = 0;
-    QList<Notification> posted;
-
-    void requestAuthorization(std::function<void(bool, std::optional<QString>)> completion) override {
-        ++authorizationRequests;
-        // Answer later, as a real server does.
-        QTimer::singleShot(0, [this, completion] { completion(grant, authorizationError); });
-    }
-    void post(const Notification& notification,
-              std::function<void(std::optional<QString>)> completion) override {
-        posted << notification;
-        QTimer::singleShot(0, [completion] { completion(std::nullopt); });
-    }
-};
-
-class FixedLoginItem final : public LoginItemService {
-public:
-    Status status() const override { return Status::notRegistered; }
-    std::optional<QString> registerItem() override { return std::nullopt; }
-    std::optional<QString> unregisterItem() override { return std::nullopt; }
-};
 
 AccessoryReading accessory(const QString& id, const QString& name, std::optional<qint64> percent,
                            bool connected = true, DeviceKind kind = DeviceKind::mouse) {

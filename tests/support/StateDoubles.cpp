@@ -1,0 +1,39 @@
+#include "StateDoubles.h"
+
+#include <QSignalSpy>
+
+void StateFixture::setInternal(std::optional<qint64> percent) {
+    const QMutexLocker locker(&m_lock);
+    m_internal = percent;
+}
+
+void StateFixture::setAccessories(const QList<BluetoothBatteryReader::AccessoryReading>& accessories) {
+    const QMutexLocker locker(&m_lock);
+    m_accessories = accessories;
+}
+
+std::unique_ptr<AppState> StateFixture::makeState(std::chrono::milliseconds firstPollTimeout,
+                                                  std::chrono::milliseconds pollMinute) {
+    AppState::Services services;
+    services.defaults = &defaults;
+    services.notifications = &notifications;
+    services.loginItems = &loginItem;
+    services.gattReader = gatt.get();
+    services.readInternalBattery = [this] {
+        const QMutexLocker locker(&m_lock);
+        return m_internal;
+    };
+    services.readAccessories = [this] {
+        const QMutexLocker locker(&m_lock);
+        return m_accessories;
+    };
+    services.firstPollTimeout = firstPollTimeout;
+    services.pollMinute = pollMinute;
+    return std::make_unique<AppState>(services);
+}
+
+bool StateFixture::refreshAndWait(AppState& state) {
+    QSignalSpy done(&state, &AppState::refreshCompleted);
+    state.refresh();
+    return done.wait(5000);
+}
