@@ -1,0 +1,118 @@
+#include "KindIcons.h"
+
+#include <QFile>
+#include <QIconEngine>
+#include <QPainter>
+#include <QSvgRenderer>
+
+// The artwork is compiled into this static library; a static library's
+// resources are registered by hand, once, before the first lookup.
+static void registerArtwork() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(icons);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
+namespace {
+
+QString resourcePath(const QString& name) {
+    registerArtwork();
+    return QStringLiteral(":/icons/") + name + QStringLiteral(".svg");
+}
+
+// Renders a monochrome SVG at the requested size and fills its shape with
+// one colour; dimmed when disabled.
+class TintedSvgEngine final : public QIconEngine {
+public:
+    TintedSvgEngine(QString path, QColor color)
+        : m_path(std::move(path))
+        , m_color(color) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        const QImage image = render(rect.size() * ratio, mode, state);
+        painter->drawImage(rect, image);
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return QPixmap::fromImage(render(size, mode, state));
+    }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
+        QPixmap pixmap = QPixmap::fromImage(render(size * scale, mode, state));
+        pixmap.setDevicePixelRatio(scale);
+        return pixmap;
+    }
+
+    QIconEngine* clone() const override { return new TintedSvgEngine(m_path, m_color); }
+    QString key() const override { return QStringLiteral("voltwren-tinted-svg"); }
+
+private:
+    QImage render(const QSize& size, QIcon::Mode mode, QIcon::State) const {
+        QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QSvgRenderer renderer(m_path);
+        if (!renderer.isValid())
+            return image;
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        // Keep the artwork's aspect ratio, centred.
+        QSizeF drawn = renderer.defaultSize().isEmpty() ? QSizeF(size) : QSizeF(renderer.defaultSize());
+        drawn.scale(QSizeF(size), Qt::KeepAspectRatio);
+        const QPointF origin((size.width() - drawn.width()) / 2, (size.height() - drawn.height()) / 2);
+        renderer.render(&painter, QRectF(origin, drawn));
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        QColor color = m_color;
+        if (mode == QIcon::Disabled)
+            color.setAlphaF(color.alphaF() * 0.35);
+        painter.fillRect(image.rect(), color);
+        return image;
+    }
+
+    QString m_path;
+    QColor m_color;
+};
+
+} // namespace
+
+QString KindIcons::themeName(DeviceKind kind) {
+    switch (kind) {
+    case DeviceKind::mac:
+        return QStringLiteral("computer-laptop");
+    case DeviceKind::airpods:
+    case DeviceKind::airpodsPro:
+    case DeviceKind::airpodsMax:
+    case DeviceKind::headphones:
+        return QStringLiteral("audio-headphones");
+    case DeviceKind::mouse:
+        return QStringLiteral("input-mouse");
+    case DeviceKind::trackpad:
+        return QStringLiteral("input-touchpad");
+    case DeviceKind::keyboard:
+        return QStringLiteral("input-keyboard");
+    case DeviceKind::gameController:
+        return QStringLiteral("input-gaming");
+    case DeviceKind::iphone:
+        return QStringLiteral("phone");
+    case DeviceKind::otherAccessory:
+        break;
+    }
+    return QStringLiteral("bluetooth");
+}
+
+QIcon KindIcons::icon(DeviceKind kind, const QColor& color) {
+    const QString name = themeName(kind);
+    if (QIcon::hasThemeIcon(name))
+        return QIcon::fromTheme(name);
+    return symbol(::icon(kind).name, color);
+}
+
+QIcon KindIcons::symbol(const QString& name, const QColor& color) {
+    return QIcon(new TintedSvgEngine(resourcePath(name), color));
+}
+
+QIcon KindIcons::artwork(const QString& name) {
+    return QIcon(resourcePath(name));
+}
