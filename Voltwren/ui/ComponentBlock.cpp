@@ -1,0 +1,71 @@
+#include "ComponentBlock.h"
+
+#include "DeviceRow.h"
+#include "Style.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+ComponentBlock::ComponentBlock(QWidget* parent)
+    : QWidget(parent) {
+    setObjectName(QStringLiteral("componentBlock"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+}
+
+void ComponentBlock::setReadings(const QList<SubBatteryReading>& readings, double threshold) {
+    m_readings = readings;
+    m_threshold = threshold;
+    while (m_rows.size() > readings.size())
+        delete m_rows.takeLast().widget;
+    while (m_rows.size() < readings.size()) {
+        Row row{new QWidget(this), nullptr, nullptr};
+        row.widget->setObjectName(QStringLiteral("componentRow"));
+        row.label = new QLabel(row.widget);
+        row.label->setObjectName(QStringLiteral("componentLabel"));
+        row.label->setTextFormat(Qt::PlainText);
+        row.percent = new QLabel(row.widget);
+        row.percent->setObjectName(QStringLiteral("componentPercent"));
+        auto* layout = new QHBoxLayout(row.widget);
+        layout->setContentsMargins(indent, 0, 0, 0);
+        layout->addWidget(row.label);
+        layout->addStretch(1);
+        layout->addWidget(row.percent);
+        static_cast<QVBoxLayout*>(this->layout())->addWidget(row.widget);
+        m_rows.append(row);
+    }
+    for (qsizetype i = 0; i < readings.size(); ++i) {
+        const SubBatteryReading& reading = readings.at(i);
+        m_rows[i].label->setText(reading.label);
+        m_rows[i].percent->setText(reading.percent ? DeviceRow::percentText(*reading.percent)
+                                                   : QStringLiteral("\u2014"));
+        m_rows[i].widget->setAccessibleName(reading.label + QStringLiteral(", ") +
+                                            DeviceRow::spokenCharge(reading.percent));
+    }
+    restyle();
+}
+
+void ComponentBlock::restyle() {
+    const QColor secondary = Style::secondaryText(palette());
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        const std::optional<qint64> percent = m_readings.at(i).percent;
+        const bool low = percent && m_threshold > static_cast<double>(*percent);
+        for (QLabel* label : {m_rows[i].label, m_rows[i].percent}) {
+            // Only the text role is the label's own; the rest follows the panel.
+            QPalette palette;
+            palette.setColor(QPalette::WindowText, label == m_rows[i].percent && low
+                                                       ? Style::alertRed(this->palette())
+                                                       : secondary);
+            label->setPalette(palette);
+        }
+    }
+}
+
+void ComponentBlock::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange)
+        restyle();
+    QWidget::changeEvent(event);
+}

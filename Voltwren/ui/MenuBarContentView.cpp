@@ -1,0 +1,311 @@
+#include "MenuBarContentView.h"
+
+#include "AppState.h"
+#include "ComponentBlock.h"
+#include "DeviceRow.h"
+#include "Style.h"
+#include "app/Console.h"
+
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+const QString emptyListText = QStringLiteral("No battery-powered devices found");
+
+QColor blend(const QColor& front, const QColor& back, qreal keep) {
+    return QColor::fromRgbF(front.redF() * keep + back.redF() * (1 - keep),
+                            front.greenF() * keep + back.greenF() * (1 - keep),
+                            front.blueF() * keep + back.blueF() * (1 - keep));
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette;
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+MenuBarContentView::MenuBarContentView(AppState& state, QWidget* parent)
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint)
+    , m_state(state)
+    , m_list(new QVBoxLayout)
+    , m_emptyText(new QLabel(emptyListText, this))
+    , m_divider(new QFrame(this))
+    , m_settingsButton(new QPushButton(QStringLiteral("Settings\u2026"), this))
+    , m_quitButton(new QPushButton(QStringLiteral("Quit"), this)) {
+    setObjectName(QStringLiteral("menuBarContentView"));
+    setMinimumWidth(220);
+
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(12, 12, 12, 12);
+    stack->setSpacing(8);
+    // Sized by fitToContent() so it follows the list.
+    stack->setSizeConstraint(QLayout::SetNoConstraint);
+
+    m_list->setContentsMargins(0, 0, 0, 0);
+    m_list->setSpacing(8);
+    stack->addLayout(m_list);
+
+    m_emptyText->setObjectName(QStringLiteral("emptyText"));
+    m_divider->setObjectName(QStringLiteral("divider"));
+    m_divider->setFrameShape(QFrame::HLine);
+    m_divider->setFrameShadow(QFrame::Plain);
+    m_divider->setFixedHeight(1);
+    stack->addWidget(m_divider);
+
+    auto* footer = new QHBoxLayout;
+    m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
+    m_quitButton->setObjectName(QStringLiteral("quitButton"));
+    m_settingsButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    m_quitButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    footer->addWidget(m_settingsButton);
+    footer->addStretch(1);
+    footer->addWidget(m_quitButton);
+    stack->addLayout(footer);
+
+    connect(m_settingsButton, &QPushButton::clicked, this, [this] {
+        closeDeliberately();
+        Q_EMIT settingsRequested();
+    });
+    connect(m_quitButton, &QPushButton::clicked, this, &MenuBarContentView::quitRequested);
+    connect(&m_state, &AppState::changed, this, &MenuBarContentView::rebuild);
+
+    restyle();
+    rebuild();
+}
+
+void MenuBarContentView::popup(std::optional<QPoint> anchor) {
+    m_anchor = anchor;
+    fitToContent();
+    if (anchor)
+        move(placement(*anchor, size()));
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return;
+    }
+    show(); // showEvent refreshes
+}
+
+void MenuBarContentView::toggle(std::optional<QPoint> anchor) {
+    if (isVisible()) {
+        closeDeliberately();
+        return;
+    }
+    if (m_sinceOutsideClose.isValid() && m_sinceOutsideClose.elapsed() < reopenGuardMilliseconds) {
+        m_sinceOutsideClose.invalidate();
+        return;
+    }
+    popup(anchor);
+}
+
+void MenuBarContentView::rebuild() {
+    const QList<MonitoredDevice>& devices = m_state.devices();
+    // Rows are kept by device id, so focus and a turning chevron survive a refresh.
+    QHash<QString, Entry> previous;
+    for (const Entry& entry : std::as_const(m_entries))
+        previous.insert(entry.row->deviceID(), entry);
+
+    QList<Entry> entries;
+    entries.reserve(devices.size());
+    for (const MonitoredDevice& device : devices) {
+        Entry entry = previous.take(device.id);
+        if (!entry.row) {
+            entry.row = new DeviceRow(this);
+            const QString id = device.id;
+            connect(entry.row, &DeviceRow::activated, this, [this, id] { toggleDevice(id); });
+        }
+        const double threshold = m_state.effectiveThreshold(device.id);
+        entry.row->setDevice(device, threshold);
+        if (device.subReadings) {
+            if (!entry.block)
+                entry.block = new ComponentBlock(this);
+            entry.block->setReadings(*device.subReadings, threshold);
+        }
+        entries.append(entry);
+    }
+    // Only ever reached from the state's signal, never from a row's own handler.
+    for (const Entry& gone : std::as_const(previous)) {
+        delete gone.row;
+        delete gone.block;
+    }
+
+    while (QLayoutItem* item = m_list->takeAt(0))
+        delete item;
+    m_list->addWidget(m_emptyText);
+    m_emptyText->setVisible(entries.isEmpty());
+    QWidget* previousStop = nullptr;
+    for (const Entry& entry : std::as_const(entries)) {
+        m_list->addWidget(entry.row);
+        if (entry.block)
+            m_list->addWidget(entry.block);
+        if (previousStop)
+            setTabOrder(previousStop, entry.row);
+        previousStop = entry.row;
+    }
+    if (previousStop)
+        setTabOrder(previousStop, m_settingsButton);
+    setTabOrder(m_settingsButton, m_quitButton);
+
+    m_entries = entries;
+    updateExpansion(isVisible());
+}
+
+void MenuBarContentView::restyle() {
+    setTextColor(m_emptyText, Style::secondaryText(palette()));
+    setTextColor(m_divider,
+                 blend(palette().color(QPalette::WindowText), palette().color(QPalette::Window), 0.2));
+}
+
+void MenuBarContentView::updateExpansion(bool animated) {
+    for (const Entry& entry : std::as_const(m_entries)) {
+        // A device that lost its components since it was unfolded shows none.
+        const bool expanded = m_expandedDeviceID == entry.row->deviceID() && entry.row->device().subReadings;
+        entry.row->setExpanded(expanded, animated);
+        if (entry.block)
+            entry.block->setVisible(expanded);
+    }
+    fitToContent();
+}
+
+void MenuBarContentView::toggleDevice(const QString& id) {
+    const QList<MonitoredDevice>& devices = m_state.devices();
+    const auto device = std::find_if(devices.cbegin(), devices.cend(),
+                                     [&id](const MonitoredDevice& candidate) { return candidate.id == id; });
+    if (device == devices.cend() || !device->subReadings)
+        return;
+    if (m_expandedDeviceID == id)
+        m_expandedDeviceID.reset();
+    else
+        m_expandedDeviceID = id;
+    updateExpansion(true);
+}
+
+void MenuBarContentView::moveRowFocus(int step) {
+    if (m_entries.isEmpty())
+        return;
+    const auto focused = std::find_if(m_entries.cbegin(), m_entries.cend(),
+                                      [this](const Entry& entry) { return entry.row == focusWidget(); });
+    const qsizetype last = m_entries.size() - 1;
+    qsizetype next = step > 0 ? 0 : last;
+    if (focused != m_entries.cend())
+        next = std::clamp<qsizetype>((focused - m_entries.cbegin()) + step, 0, last);
+    m_entries.at(next).row->setFocus(Qt::TabFocusReason);
+}
+
+void MenuBarContentView::fitToContent() {
+    QSize size = sizeHint().expandedTo(minimumSize());
+    if (const QScreen* screen = this->screen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    resize(size);
+    // Lay the rows out now, so what a caller reads next is what is drawn.
+    layout()->activate();
+    // Grown by a refresh while open: keep it beside the tray icon.
+    if (isVisible() && m_anchor)
+        move(placement(*m_anchor, size));
+}
+
+QPoint MenuBarContentView::placement(QPoint anchor, QSize size) const {
+    const QScreen* screen = QGuiApplication::screenAt(anchor);
+    if (!screen)
+        screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return anchor;
+    const QRect area = screen->availableGeometry();
+    const bool above = anchor.y() >= area.top() + area.height() / 2;
+    const int x = anchor.x() - size.width() / 2;
+    const int y = above ? anchor.y() - size.height() : anchor.y();
+    return {std::clamp(x, area.left(), std::max(area.left(), area.left() + area.width() - size.width())),
+            std::clamp(y, area.top(), std::max(area.top(), area.top() + area.height() - size.height()))};
+}
+
+void MenuBarContentView::closeDeliberately() {
+    m_closingDeliberately = true;
+    close();
+    m_closingDeliberately = false;
+}
+
+QString MenuBarContentView::summary() const {
+    const QList<MonitoredDevice>& devices = m_state.devices();
+    if (devices.isEmpty())
+        return emptyListText;
+    QStringList rows;
+    rows.reserve(devices.size());
+    for (const MonitoredDevice& device : devices)
+        rows << device.name + QLatin1Char(' ') + DeviceRow::statusText(device);
+    return rows.join(QStringLiteral(", "));
+}
+
+void MenuBarContentView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange)
+        restyle();
+    if (event->type() == QEvent::FontChange)
+        fitToContent();
+    QWidget::changeEvent(event);
+}
+
+void MenuBarContentView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_showing)
+        return;
+    m_showing = true;
+    // Keys go to the panel until an arrow picks a row; a stale focus on a
+    // button would let Space press it.
+    if (QWidget* focused = focusWidget())
+        focused->clearFocus();
+    // What the user sees: the list from before this opening's refresh.
+    Console::printLine(QStringLiteral("Voltwren [debug]: device panel shown: ") + summary());
+    m_state.refresh();
+}
+
+void MenuBarContentView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (event->spontaneous())
+        return;
+    m_showing = false;
+    // Anything but our own close (a click outside, the compositor dismissing
+    // the popup) arms the guard against an instant reopen.
+    if (m_closingDeliberately)
+        m_sinceOutsideClose.invalidate();
+    else
+        m_sinceOutsideClose.start();
+}
+
+void MenuBarContentView::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() & ~Qt::KeypadModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        closeDeliberately();
+        return;
+    case Qt::Key_Up:
+        moveRowFocus(-1);
+        return;
+    case Qt::Key_Down:
+        moveRowFocus(1);
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void MenuBarContentView::paintEvent(QPaintEvent*) {
+    // A hairline edge, so the panel stands apart from a window of the same colour.
+    QPainter painter(this);
+    painter.setPen(blend(palette().color(QPalette::WindowText), palette().color(QPalette::Window), 0.25));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}

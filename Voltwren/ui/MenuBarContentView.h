@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class AppState;
+class ComponentBlock;
+class DeviceRow;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QVBoxLayout;
+
+// The device panel that opens from the tray icon: every device with its
+// charge, the component batteries of one unfolded device, and the Settings
+// and Quit buttons. A popup: a click elsewhere or Escape closes it.
+class MenuBarContentView final : public QWidget {
+    Q_OBJECT
+
+public:
+    // A close by a click outside within this long keeps toggle() from
+    // reopening: that click was most likely on the tray icon itself.
+    static constexpr int reopenGuardMilliseconds = 300;
+
+    explicit MenuBarContentView(AppState& state, QWidget* parent = nullptr);
+
+    // Shows the panel beside ANCHOR (the tray icon's position or the
+    // pointer), inside the screen that holds it: above when ANCHOR is in the
+    // lower half, below otherwise. Without an anchor the window system
+    // places it. Showing runs a refresh; an open panel is only moved.
+    void popup(std::optional<QPoint> anchor);
+    // Hides an open panel, else pops it up, unless a click outside has just
+    // closed it.
+    void toggle(std::optional<QPoint> anchor);
+
+    // The id of the one device whose components are shown.
+    std::optional<QString> expandedDeviceID() const { return m_expandedDeviceID; }
+
+Q_SIGNALS:
+    // "Settings…" or Ctrl+,; the panel has closed itself before this.
+    void settingsRequested();
+    // "Quit" or Ctrl+Q.
+    void quitRequested();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct Entry {
+        DeviceRow* row = nullptr;
+        ComponentBlock* block = nullptr; // made for devices with components
+    };
+
+    void rebuild();
+    void restyle();
+    void updateExpansion(bool animated);
+    void toggleDevice(const QString& id);
+    void moveRowFocus(int step);
+    void fitToContent();
+    QPoint placement(QPoint anchor, QSize size) const;
+    void closeDeliberately();
+    QString summary() const;
+
+    AppState& m_state;
+    std::optional<QString> m_expandedDeviceID;
+    QVBoxLayout* m_list;
+    QLabel* m_emptyText;
+    QFrame* m_divider;
+    QPushButton* m_settingsButton;
+    QPushButton* m_quitButton;
+    QList<Entry> m_entries;
+    std::optional<QPoint> m_anchor;
+    bool m_showing = false;
+    bool m_closingDeliberately = false;
+    QElapsedTimer m_sinceOutsideClose;
+};
