@@ -1,0 +1,278 @@
+#include "SettingsView.h"
+
+#include "AppState.h"
+#include "FormSection.h"
+#include "LinkButton.h"
+#include "OverrideListEditor.h"
+#include "PermissionNotice.h"
+#include "SecondaryLabel.h"
+#include "Stepper.h"
+#include "ThresholdPicker.h"
+#include "ToggleSwitch.h"
+#include "app/DiagnosticLog.h"
+#include "app/Updater.h"
+#include "platform/Bundle.h"
+#include "platform/Workspace.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QShowEvent>
+#include <QUrlQuery>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString supportPage = QStringLiteral("https://voltwren.app/support");
+
+// A row of widgets laid out left to right, with a stretch where null is given.
+QWidget* line(std::initializer_list<QWidget*> widgets) {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    for (QWidget* widget : widgets) {
+        if (widget)
+            layout->addWidget(widget);
+        else
+            layout->addStretch(1);
+    }
+    return row;
+}
+
+QLabel* plainLabel(const QString& text) {
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+} // namespace
+
+SettingsView::Services SettingsView::Services::system() {
+    return {&::workspace(), &updaterController(), &mainBundle()};
+}
+
+SettingsView::SettingsView(AppState& state, Services services, QWidget* parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_services(services) {
+    Q_ASSERT(services.workspace && services.bundle);
+    setObjectName(QStringLiteral("settingsView"));
+    setFixedSize(formWidth, formHeight);
+
+    // The form scrolls should a large font make it taller than the window.
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(buildForm());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
+
+    connect(&m_state, &AppState::changed, this, &SettingsView::sync);
+    sync();
+}
+
+QWidget* SettingsView::buildForm() {
+    auto* form = new QWidget;
+    form->setObjectName(QStringLiteral("settingsForm"));
+    auto* sections = new QVBoxLayout(form);
+    sections->setContentsMargins(16, 12, 16, 12);
+    sections->setSpacing(11);
+    sections->addWidget(m_bluetoothSection = buildBluetoothNotice());
+    sections->addWidget(buildGeneralThreshold());
+    sections->addWidget(buildDeviceThresholds());
+    sections->addWidget(buildNotify());
+    sections->addWidget(buildPolling());
+    sections->addWidget(buildLaunchAtLogin());
+    if (m_services.updater && m_services.updater->isEnabled())
+        sections->addWidget(buildUpdates());
+    sections->addWidget(buildLog());
+    sections->addWidget(buildAbout());
+    sections->addStretch(1);
+    return form;
+}
+
+FormSection* SettingsView::buildBluetoothNotice() {
+    auto* section = new FormSection;
+    section->setObjectName(QStringLiteral("bluetoothNoticeSection"));
+    auto* notice = new PermissionNotice(
+        QStringLiteral(
+            "Bluetooth permissions have not been granted. Some accessory battery levels can't be read."),
+        QStringLiteral("Open Bluetooth Settings…"));
+    connect(notice->linkButton(), &QAbstractButton::clicked, this,
+            [this] { m_services.workspace->openSystemSettings(Workspace::Page::bluetooth); });
+    section->addRow(notice);
+    return section;
+}
+
+FormSection* SettingsView::buildGeneralThreshold() {
+    auto* section =
+        new FormSection(QStringLiteral("Low battery threshold"),
+                        QStringLiteral("You'll be notified once when a device's battery drops below its "
+                                       "threshold. Choose \u201CNone\u201D to never be notified."));
+    m_generalPicker = new ThresholdPicker;
+    m_generalPicker->setObjectName(QStringLiteral("generalThresholdPicker"));
+    QLabel* title = plainLabel(QStringLiteral("General threshold"));
+    title->setBuddy(m_generalPicker);
+    m_generalPicker->setAccessibleName(title->text());
+    connect(m_generalPicker, &ThresholdPicker::thresholdChosen, this,
+            [this](double value) { m_state.setThreshold(value); });
+    section->addRow(line({title, nullptr, m_generalPicker}));
+    return section;
+}
+
+FormSection* SettingsView::buildDeviceThresholds() {
+    auto* section =
+        new FormSection(QStringLiteral("Device specific thresholds"),
+                        QStringLiteral("Devices without a specific threshold use the general one."));
+    m_overrides = new OverrideListEditor(m_state);
+    section->addRow(m_overrides);
+    return section;
+}
+
+FormSection* SettingsView::buildNotify() {
+    auto* section = new FormSection(QStringLiteral("Notify"));
+    m_highlight = new ToggleSwitch(QStringLiteral("Highlight menubar icon"));
+    m_sendNotifications = new ToggleSwitch(QStringLiteral("Send notification"));
+    connect(m_highlight, &QAbstractButton::clicked, this,
+            [this](bool checked) { m_state.setHighlightMenubarIcon(checked); });
+    connect(m_sendNotifications, &QAbstractButton::clicked, this,
+            [this](bool checked) { m_state.setSendNotifications(checked); });
+    section->addRow(m_highlight);
+    section->addRow(m_sendNotifications);
+
+    auto* notice =
+        new PermissionNotice(QStringLiteral("Notifications are turned off for Voltwren in System Settings."),
+                             QStringLiteral("Open Notification Settings…"));
+    connect(notice->linkButton(), &QAbstractButton::clicked, this,
+            [this] { m_services.workspace->openSystemSettings(Workspace::Page::notifications); });
+    m_notificationNoticeRow = section->addRow(notice);
+    m_notificationNoticeRow->setObjectName(QStringLiteral("notificationNoticeRow"));
+    return section;
+}
+
+FormSection* SettingsView::buildPolling() {
+    auto* section =
+        new FormSection(QStringLiteral("Polling"),
+                        QStringLiteral("This is only relevant for background polling. When you open the "
+                                       "menubar icon, the app will always show updated battery stats"));
+    m_pollValue = new SecondaryLabel;
+    m_pollValue->setObjectName(QStringLiteral("pollIntervalValue"));
+    m_pollValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Room for the widest value, so the arrows never move while stepping.
+    m_pollValue->setMinimumWidth(
+        m_pollValue->fontMetrics().horizontalAdvance(minutesText(maximumPollMinutes)));
+    m_pollStepper = new Stepper(minimumPollMinutes, maximumPollMinutes, 1);
+    m_pollStepper->setObjectName(QStringLiteral("pollIntervalStepper"));
+    m_pollStepper->setAccessibleName(QStringLiteral("Check battery every"));
+    connect(m_pollStepper, &Stepper::stepped, this,
+            [this](double value) { m_state.setPollIntervalMinutes(value); });
+    section->addRow(
+        line({plainLabel(QStringLiteral("Check battery every")), nullptr, m_pollValue, m_pollStepper}));
+    return section;
+}
+
+FormSection* SettingsView::buildLaunchAtLogin() {
+    auto* section = new FormSection;
+    m_launchAtLogin = new ToggleSwitch(QStringLiteral("Launch Voltwren at login"));
+    connect(m_launchAtLogin, &QAbstractButton::clicked, this,
+            [this](bool checked) { m_state.setLaunchAtLogin(checked); });
+    section->addRow(m_launchAtLogin);
+    return section;
+}
+
+FormSection* SettingsView::buildUpdates() {
+    auto* section = new FormSection(QStringLiteral("Updates"),
+                                    QStringLiteral("Voltwren checks for updates automatically once a day."));
+    section->setObjectName(QStringLiteral("updatesSection"));
+    auto* check = new QPushButton(QStringLiteral("Check for Updates…"));
+    check->setAutoDefault(false);
+    check->setMinimumWidth(check->sizeHint().width() + 16);
+    UpdaterController* updater = m_services.updater;
+    connect(check, &QPushButton::clicked, this, [updater] { updater->checkForUpdates(); });
+    section->addRow(line({check, nullptr}));
+    return section;
+}
+
+FormSection* SettingsView::buildLog() {
+    auto* section = new FormSection({}, QStringLiteral("Diagnostic log for troubleshooting"));
+    auto* show = new LinkButton(QStringLiteral("Show Log File in File Manager…"));
+    // The folder, not the file: the file manager then shows the log among
+    // its siblings. The folder is not created for this.
+    connect(show, &QAbstractButton::clicked, this,
+            [this] { m_services.workspace->openFolder(logDirectoryURL()); });
+    section->addRow(line({show, nullptr}));
+    return section;
+}
+
+FormSection* SettingsView::buildAbout() {
+    auto* section = new FormSection;
+    auto* about = new QWidget;
+    auto* stack = new QVBoxLayout(about);
+    stack->setContentsMargins(0, 4, 0, 4);
+    stack->setSpacing(4);
+    QLabel* version = plainLabel(versionLine(*m_services.bundle));
+    version->setObjectName(QStringLiteral("versionLine"));
+    version->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* support = new LinkButton(QStringLiteral("Support"));
+    connect(support, &QAbstractButton::clicked, this,
+            [this] { m_services.workspace->openUrl(supportURL(*m_services.bundle)); });
+    stack->addWidget(version, 0, Qt::AlignHCenter);
+    stack->addWidget(support, 0, Qt::AlignHCenter);
+    section->addRow(about);
+    return section;
+}
+
+QString SettingsView::versionLine(const Bundle& bundle) {
+    return QStringLiteral("Voltwren, version: ") +
+           bundle.infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QString());
+}
+
+QUrl SettingsView::supportURL(const Bundle& bundle) {
+    // Encoded here, so that "&", "=", "+" and "%" in a value stay data.
+    // Never null, so an empty value still reads "version=".
+    const auto encoded = [](const QString& value) {
+        return QString::fromLatin1(QUrl::toPercentEncoding(value)) + QStringLiteral("");
+    };
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("app"),
+                       encoded(bundle.infoString(QStringLiteral("CFBundleName")).value_or(QString())));
+    query.addQueryItem(
+        QStringLiteral("version"),
+        encoded(bundle.infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QString())));
+    QUrl url(supportPage);
+    url.setQuery(query);
+    return url;
+}
+
+QString SettingsView::minutesText(double minutes) {
+    // A hand-edited setting may hold anything a JSON number can.
+    const double whole = std::isnan(minutes) ? 0 : std::clamp(std::trunc(minutes), -9.0e18, 9.0e18);
+    return QString::number(static_cast<qint64>(whole)) + QStringLiteral(" min");
+}
+
+void SettingsView::sync() {
+    m_bluetoothSection->setVisible(m_state.bluetoothPermissionDenied());
+    m_generalPicker->setThreshold(m_state.threshold());
+    m_overrides->sync();
+    m_highlight->setChecked(m_state.highlightMenubarIcon());
+    m_sendNotifications->setChecked(m_state.sendNotifications());
+    m_notificationNoticeRow->setVisible(m_state.sendNotifications() &&
+                                        m_state.notificationPermissionDenied());
+    m_pollValue->setText(minutesText(m_state.pollIntervalMinutes()));
+    m_pollStepper->setValue(m_state.pollIntervalMinutes());
+    m_launchAtLogin->setChecked(m_state.launchAtLogin());
+}
+
+void SettingsView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Each opening asks again, so a permission granted meanwhile in the
+    // desktop's settings clears the notice.
+    if (!event->spontaneous() && m_state.sendNotifications())
+        m_state.requestNotificationAuthorization();
+}

@@ -1,0 +1,80 @@
+#include "ToggleSwitch.h"
+
+#include "Style.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+constexpr int trackWidth = 34;
+constexpr int trackHeight = 20;
+constexpr int knobInset = 2;
+constexpr int titleGap = 12;
+
+QColor mix(const QColor& a, const QColor& b, qreal amountOfB) {
+    return QColor::fromRgbF(a.redF() * (1 - amountOfB) + b.redF() * amountOfB,
+                            a.greenF() * (1 - amountOfB) + b.greenF() * amountOfB,
+                            a.blueF() * (1 - amountOfB) + b.blueF() * amountOfB);
+}
+
+} // namespace
+
+ToggleSwitch::ToggleSwitch(const QString& title, QWidget* parent)
+    : QAbstractButton(parent) {
+    setText(title);
+    setCheckable(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QSize ToggleSwitch::sizeHint() const {
+    const QFontMetrics metrics(font());
+    return {metrics.horizontalAdvance(text()) + titleGap + trackWidth + 4,
+            qMax(metrics.height(), trackHeight) + 4};
+}
+
+QSize ToggleSwitch::minimumSizeHint() const {
+    return {trackWidth + titleGap + 40, sizeHint().height()};
+}
+
+QRect ToggleSwitch::trackRect() const {
+    return {width() - trackWidth - 2, (height() - trackHeight) / 2, trackWidth, trackHeight};
+}
+
+void ToggleSwitch::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPalette& colors = palette();
+    const QRect track = trackRect();
+
+    const QRect titleRect(0, 0, track.left() - titleGap, height());
+    painter.setPen(colors.color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     fontMetrics().elidedText(text(), Qt::ElideRight, titleRect.width()));
+
+    const QColor window = colors.color(QPalette::Window);
+    const QColor text = colors.color(QPalette::WindowText);
+    QColor fill = isChecked() ? colors.color(QPalette::Highlight) : mix(window, text, 0.22);
+    if (!isEnabled())
+        fill.setAlphaF(0.4);
+    const qreal radius = track.height() / 2.0;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(fill);
+    painter.drawRoundedRect(QRectF(track), radius, radius);
+
+    const int knobSide = track.height() - 2 * knobInset;
+    const int knobX = isChecked() ? track.right() - knobInset - knobSide + 1 : track.left() + knobInset;
+    const QRectF knob(knobX, track.top() + knobInset, knobSide, knobSide);
+    painter.setBrush(isDown() ? QColor(0xe8, 0xe8, 0xe8) : QColor(Qt::white));
+    painter.setPen(QPen(QColor(0, 0, 0, 40), 0.5));
+    painter.drawEllipse(knob);
+
+    if (hasFocus()) {
+        QColor ring = colors.color(QPalette::Highlight);
+        ring.setAlphaF(0.6);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(ring, 2));
+        painter.drawRoundedRect(QRectF(track).adjusted(-1.5, -1.5, 1.5, 1.5), radius + 1.5, radius + 1.5);
+    }
+}
