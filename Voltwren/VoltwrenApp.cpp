@@ -1,15 +1,81 @@
 #include "VoltwrenApp.h"
 
 #include "AppState.h"
+#include "SessionService.h"
+#include "app/Console.h"
+#include "app/LaunchLocationChecker.h"
+#include "app/Updater.h"
+#include "ui/MenuBarExtra.h"
+#include "ui/TrayHostWatcher.h"
+#include "ui/UpdateAlerts.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QGuiApplication>
+
+#include <malloc.h>
+
+namespace {
+
+bool hasTrayPlatform() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+} // namespace
 
 VoltwrenApp::VoltwrenApp(QObject* parent)
     : QObject(parent) {}
 
-VoltwrenApp::~VoltwrenApp() = default;
+VoltwrenApp::~VoltwrenApp() {
+    if (m_updateAlerts)
+        updaterController().setUserDriver(nullptr);
+}
 
 AppState& VoltwrenApp::appState() {
-    // Created once, on first use, and kept until the process ends.
     if (!m_appState)
         m_appState = std::make_unique<AppState>();
     return *m_appState;
+}
+
+void VoltwrenApp::start() {
+    const QDBusConnection session = QDBusConnection::sessionBus();
+    SessionService::claimName(session, this, [this, session](SessionService::Claim claim) {
+        if (claim != SessionService::Claim::alreadyRunning) {
+            launch(claim == SessionService::Claim::owned);
+            return;
+        }
+        SessionService::askToShowPanel(session, this, [](bool answered) {
+            Console::printLine(answered ? QStringLiteral("Voltwren is already running; opened its panel")
+                                        : QStringLiteral("Voltwren is already running but did not answer"));
+            QCoreApplication::exit(0);
+        });
+    });
+}
+
+void VoltwrenApp::launch(bool ownsSessionName) {
+    // Returns only when the program may run from where it is.
+    LaunchLocationChecker::checkLocationAtLaunch();
+
+    // The updater exists (and runs) before any state does.
+    m_updateAlerts = std::make_unique<UpdateAlerts>();
+    updaterController().setUserDriver(m_updateAlerts.get());
+
+    AppState& state = appState();
+    // A poll allocates on the thread pool and frees it all again; handing the
+    // pages back keeps a program that runs all day as small as it started.
+    connect(&state, &AppState::refreshCompleted, this, [] { malloc_trim(0); });
+
+    if (hasTrayPlatform()) {
+        m_trayWatcher = std::make_unique<TrayHostWatcher>(QDBusConnection::sessionBus());
+        m_trayWatcher->start();
+    }
+    m_menuBarExtra = std::make_unique<MenuBarExtra>(state, m_trayWatcher.get());
+
+    if (ownsSessionName) {
+        m_service = std::make_unique<SessionService>(QDBusConnection::sessionBus());
+        m_service->onShowPanel = [this] { m_menuBarExtra->showPanel(); };
+        m_service->onShowSettings = [this] { m_menuBarExtra->showSettings(); };
+        m_service->exportState(state);
+    }
 }

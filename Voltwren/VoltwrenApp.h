@@ -5,9 +5,15 @@
 #include <memory>
 
 class AppState;
+class MenuBarExtra;
+class SessionService;
+class TrayHostWatcher;
+class UpdateAlerts;
 
-// The top of the program: decides the start-up order and owns the one
-// AppState for the life of the process.
+// The top of the program: one instance per session, then the start-up
+// order (launch location check, updater, the one AppState, the tray icon
+// and the panel that observe it), and it owns all of them for the life of
+// the process.
 class VoltwrenApp final : public QObject {
     Q_OBJECT
 
@@ -15,8 +21,19 @@ public:
     explicit VoltwrenApp(QObject* parent = nullptr);
     ~VoltwrenApp() override;
 
+    // Returns at once. When another instance owns the session, it is asked
+    // to show its panel and this process exits with status 0.
+    void start();
+
+    // Created once, on first use, and kept until the process ends.
     AppState& appState();
 
 private:
+    void launch(bool ownsSessionName);
+
+    std::unique_ptr<UpdateAlerts> m_updateAlerts;
+    std::unique_ptr<SessionService> m_service;
+    std::unique_ptr<TrayHostWatcher> m_trayWatcher;
     std::unique_ptr<AppState> m_appState;
+    std::unique_ptr<MenuBarExtra> m_menuBarExtra;
 };

@@ -55,6 +55,6 @@ int main(int argc, char* argv[]) {
         Console::printLine(QStringLiteral("Voltwren: no display; running without a tray icon"));
 
     VoltwrenApp app;
-    app.appState();
+    app.start();
     return QApplication::exec();
 }

@@ -1,0 +1,86 @@
+#include "MenuBarExtra.h"
+
+#include "AppState.h"
+#include "MenuBarContentView.h"
+#include "MenuBarLabel.h"
+#include "SettingsWindowController.h"
+#include "TrayHostWatcher.h"
+#include "app/Console.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+MenuBarExtra::MenuBarExtra(AppState& state, TrayHostWatcher* watcher, QObject* parent)
+    : QObject(parent)
+    , m_state(state) {
+
+    // Some panels only ever show an item's menu, never its activation.
+    m_menu = std::make_unique<QMenu>();
+    m_menu->addAction(QStringLiteral("Show Devices"), this, &MenuBarExtra::showPanel);
+    m_menu->addAction(QStringLiteral("Settings\u2026"), this, &MenuBarExtra::showSettings);
+    m_menu->addSeparator();
+    m_menu->addAction(QStringLiteral("Quit"), qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    if (!watcher)
+        return;
+    if (watcher->hasHost()) {
+        createTrayIcon();
+        return;
+    }
+    Console::printLine(QStringLiteral("Voltwren: waiting for a system tray to show the icon; monitoring and "
+                                      "notifications go on meanwhile"));
+    connect(watcher, &TrayHostWatcher::hostAppeared, this, &MenuBarExtra::createTrayIcon);
+}
+
+MenuBarExtra::~MenuBarExtra() = default;
+
+void MenuBarExtra::createTrayIcon() {
+    if (m_trayIcon)
+        return;
+    m_trayIcon = std::make_unique<QSystemTrayIcon>();
+    m_label = new MenuBarLabel(m_state, *m_trayIcon, this);
+    m_trayIcon->setContextMenu(m_menu.get());
+    connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    togglePanel();
+            });
+    m_trayIcon->show();
+}
+
+std::optional<QPoint> MenuBarExtra::anchor() const {
+    if (m_trayIcon) {
+        const QRect geometry = m_trayIcon->geometry();
+        if (geometry.isValid() && !geometry.isEmpty())
+            return geometry.center();
+    }
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return std::nullopt;
+    return QCursor::pos();
+}
+
+MenuBarContentView& MenuBarExtra::panel() {
+    // Made when first opened: a program left running all day may never show it.
+    if (!m_panel) {
+        m_panel = std::make_unique<MenuBarContentView>(m_state);
+        connect(m_panel.get(), &MenuBarContentView::settingsRequested, this, &MenuBarExtra::showSettings);
+        connect(m_panel.get(), &MenuBarContentView::quitRequested, qApp, &QCoreApplication::quit,
+                Qt::QueuedConnection);
+    }
+    return *m_panel;
+}
+
+void MenuBarExtra::showPanel() {
+    panel().popup(anchor());
+}
+
+void MenuBarExtra::togglePanel() {
+    panel().toggle(anchor());
+}
+
+void MenuBarExtra::showSettings() {
+    SettingsWindowController::shared().show(m_state);
+}

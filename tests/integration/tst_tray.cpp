@@ -1,0 +1,151 @@
+#include "BluezMock.h"
+#include "PrivateBus.h"
+#include "ProgramRun.h"
+#include "TrayWatcherMock.h"
+#include "Xvfb.h"
+
+#include <QDBusArgument>
+#include <QDir>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+// Reads a(iiay) into one blob, to tell two icons apart.
+QByteArray readPixmaps(const QDBusArgument& argument) {
+    QByteArray all;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        int width = 0;
+        int height = 0;
+        QByteArray bytes;
+        argument.beginStructure();
+        argument >> width >> height >> bytes;
+        argument.endStructure();
+        all += QByteArray::number(width) + 'x' + QByteArray::number(height) + bytes;
+    }
+    argument.endArray();
+    return all;
+}
+
+QByteArray pixmaps(const QVariant& value) {
+    return readPixmaps(value.value<QDBusArgument>());
+}
+
+// The tooltip's title and text, from (s a(iiay) s s).
+QString toolTipText(const QVariant& value) {
+    const QDBusArgument argument = value.value<QDBusArgument>();
+    QString iconName;
+    QString title;
+    QString text;
+    argument.beginStructure();
+    argument >> iconName;
+    readPixmaps(argument);
+    argument >> title >> text;
+    argument.endStructure();
+    return title + QLatin1Char('\n') + text;
+}
+
+} // namespace
+
+// The whole program under Xvfb, with a panel played by the test: a tray
+// watcher that records the item that registers and clicks it over D-Bus.
+class TrayTest : public QObject {
+    Q_OBJECT
+
+    BluezMock m_bluez;
+    QString m_mouse;
+
+    void screenshot(const Xvfb& x, const QString& name) {
+        QProcess grab;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), x.display());
+        grab.setProcessEnvironment(environment);
+        grab.start(QStringLiteral(VOLTWREN_SCREEN_GRAB),
+                   {QStringLiteral(VOLTWREN_SCREENSHOT_DIR "/") + name});
+        QVERIFY(grab.waitForFinished(20000));
+        QCOMPARE(grab.exitCode(), 0);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_bluez.isValid());
+        QVERIFY(!m_bluez.addAdapter().isEmpty());
+        m_mouse = m_bluez.addDevice("AA:BB:CC:DD:EE:01", "Desk Mouse");
+        QVERIFY(!m_mouse.isEmpty());
+        QVERIFY(m_bluez.setProperty(m_mouse, "org.bluez.Device1", "Icon", QString("input-mouse")));
+        QVERIFY(m_bluez.addBattery(m_mouse, 50));
+        QVERIFY(m_bluez.connectDevice("AA:BB:CC:DD:EE:01"));
+    }
+
+    void init() {
+        QVERIFY(m_bluez.setProperty(m_mouse, "org.bluez.Battery1", "Percentage",
+                                    QVariant::fromValue(static_cast<uchar>(50))));
+    }
+
+    // Click, tooltip, alert icon and a second launch, with a panel already there.
+    void userStory() {
+        Xvfb x;
+        QVERIFY(x.isValid());
+        PrivateBus session(QStringLiteral("session"));
+        QVERIFY(session.isValid());
+        TrayWatcherMock tray(session);
+        QVERIFY(tray.isValid());
+        ProgramRun voltwren(&m_bluez.bus(), &session, x.display());
+        voltwren.writeDefaults(R"({"voltwren.threshold": 20})");
+        QVERIFY(voltwren.start());
+
+        QTRY_COMPARE_WITH_TIMEOUT(tray.registeredItems().size(), 1, 20000);
+        const QString item = tray.registeredItems().constFirst();
+        QTRY_VERIFY_WITH_TIMEOUT(toolTipText(tray.itemProperty(item, "ToolTip")).contains("Desk Mouse: 50%"),
+                                 20000);
+        const QByteArray normalIcon = pixmaps(tray.itemProperty(item, "IconPixmap"));
+
+        // The mouse drains; a click opens the panel, which polls anew.
+        QVERIFY(m_bluez.setProperty(m_mouse, "org.bluez.Battery1", "Percentage",
+                                    QVariant::fromValue(static_cast<uchar>(10))));
+        QVERIFY(tray.callItem(item, "Activate", {0, 0}));
+        QVERIFY2(voltwren.waitForOutput("Voltwren [debug]: device panel shown: Desk Mouse 50%"),
+                 qPrintable(voltwren.output()));
+        QTRY_VERIFY_WITH_TIMEOUT(toolTipText(tray.itemProperty(item, "ToolTip")).contains("Desk Mouse: 10%"),
+                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(pixmaps(tray.itemProperty(item, "IconPixmap")) != normalIcon, 10000);
+        QTest::qWait(500); // let the panel redraw with the new list
+        screenshot(x, QStringLiteral("tray-panel-xvfb.png"));
+
+        // A second launch opens the first one's panel and leaves.
+        const qsizetype shown = voltwren.output().count("device panel shown:");
+        QVERIFY(tray.callItem(item, "Activate", {0, 0})); // closes it first
+        QString second;
+        QCOMPARE(voltwren.runToEnd({}, &second), 0);
+        QVERIFY2(second.contains("already running"), qPrintable(second));
+        QTRY_VERIFY_WITH_TIMEOUT(voltwren.output().count("device panel shown:") > shown, 10000);
+        QCOMPARE(tray.registeredItems().size(), 1);
+
+        QCOMPARE(voltwren.stop(), 0);
+    }
+
+    // A panel that starts after the program still gets the icon.
+    void lateTrayHost() {
+        Xvfb x;
+        QVERIFY(x.isValid());
+        PrivateBus session(QStringLiteral("session"));
+        QVERIFY(session.isValid());
+        ProgramRun voltwren(&m_bluez.bus(), &session, x.display());
+        QVERIFY(voltwren.start());
+        QVERIFY2(voltwren.waitForOutput("waiting for a system tray"), qPrintable(voltwren.output()));
+        QVERIFY(voltwren.waitForOutput("Refreshed battery states")); // monitoring goes on meanwhile
+
+        TrayWatcherMock tray(session, false);
+        QVERIFY(tray.isValid());
+        QTest::qWait(300);
+        QVERIFY(tray.registeredItems().isEmpty()); // a watcher without a host is no tray yet
+        QVERIFY(tray.registerHost());
+        QTRY_VERIFY2_WITH_TIMEOUT(tray.registeredItems().size() == 1, qPrintable(voltwren.output()), 20000);
+        QCOMPARE(voltwren.output().count("waiting for a system tray"), 1);
+        QCOMPARE(voltwren.stop(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TrayTest)
+#include "tst_tray.moc"
