@@ -1,10 +1,16 @@
 #include "VoltwrenApp.h"
 #include "app/Console.h"
+#include "cli/CommandLine.h"
+#include "cli/StatusCommand.h"
+#include "platform/Bundle.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDBusConnection>
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,37 +24,44 @@ void onTerminationSignal(int) {
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
+// SIGINT and SIGTERM end the event loop with status 0.
+void exitOnTerminationSignals(QCoreApplication& application) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);
+    QObject::connect(notifier, &QSocketNotifier::activated, &application, [] {
+        char byte;
+        [[maybe_unused]] const ssize_t got = ::read(signalPipe[0], &byte, 1);
+        QCoreApplication::exit(0);
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 bool hasDisplay() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-} // namespace
+void write(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
 
-int main(int argc, char* argv[]) {
+int runTrayProgram(int argc, char* argv[]) {
     const bool headless = !hasDisplay();
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Voltwren"));
-    QApplication::setDesktopFileName(QStringLiteral("app.voltwren.Voltwren"));
+    QApplication::setDesktopFileName(QLatin1String(Bundle::identifier));
     QApplication::setQuitOnLastWindowClosed(false);
-
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);
-        QObject::connect(notifier, &QSocketNotifier::activated, &application, [] {
-            char byte;
-            [[maybe_unused]] const ssize_t got = ::read(signalPipe[0], &byte, 1);
-            QCoreApplication::exit(0);
-        });
-        struct sigaction action {};
-        action.sa_handler = onTerminationSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-    }
+    exitOnTerminationSignals(application);
 
     if (headless || QGuiApplication::platformName() == QLatin1String("offscreen") ||
         QGuiApplication::platformName() == QLatin1String("minimal"))
@@ -57,4 +70,44 @@ int main(int argc, char* argv[]) {
     VoltwrenApp app;
     app.start();
     return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Decided before any application object, so that --help, --version, a
+    // usage error and `status` never need a display.
+    const CommandLine commandLine = CommandLine::parse(arguments);
+
+    switch (commandLine.mode) {
+    case CommandLine::Mode::run:
+        return runTrayProgram(argc, argv);
+    case CommandLine::Mode::help: {
+        QCoreApplication application(argc, argv);
+        write(stdout, CommandLine::helpText());
+        return 0;
+    }
+    case CommandLine::Mode::version:
+        write(stdout,
+              QStringLiteral("voltwren ") +
+                  mainBundle().infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QString()) +
+                  QLatin1Char('\n'));
+        return 0;
+    case CommandLine::Mode::usageError:
+        write(stderr, QStringLiteral("voltwren: ") + commandLine.error + QLatin1Char('\n') +
+                          CommandLine::usageLine() + QStringLiteral("\nTry 'voltwren --help' for more.\n"));
+        return 2;
+    case CommandLine::Mode::status:
+        break;
+    }
+
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Voltwren"));
+    exitOnTerminationSignals(application);
+    StatusCommand status(commandLine, QDBusConnection::sessionBus());
+    status.start();
+    return QCoreApplication::exec();
 }

@@ -1,5 +1,6 @@
 #include "Console.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -10,7 +11,11 @@ std::mutex& consoleMutex() {
     return mutex;
 }
 
+std::atomic<bool> quietFlag{false};
+
 void writeLine(std::FILE* stream, const QString& line) {
+    if (quietFlag.load(std::memory_order_relaxed))
+        return;
     const QByteArray bytes = line.toUtf8() + '\n';
     const std::lock_guard<std::mutex> guard(consoleMutex());
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
@@ -25,4 +30,8 @@ void Console::printLine(const QString& line) {
 
 void Console::printErrorLine(const QString& line) {
     writeLine(stderr, line);
+}
+
+void Console::setQuiet(bool quiet) {
+    quietFlag.store(quiet, std::memory_order_relaxed);
 }

@@ -8,11 +8,14 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
 
 namespace {
+
+std::atomic<bool> loggingEnabled{true};
 
 std::mutex& logMutex() {
     // A function-local static is initialised exactly once, safely from any thread.
@@ -57,6 +60,8 @@ QString logFileURL() {
 }
 
 void diagnosticLog(const QString& message) {
+    if (!loggingEnabled.load(std::memory_order_relaxed))
+        return;
     const std::lock_guard<std::mutex> guard(logMutex());
 
     const QString timestamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
@@ -91,4 +96,8 @@ void logStartupLine(const Bundle& bundle) {
 
 void logStartupLine() {
     logStartupLine(mainBundle());
+}
+
+void DiagnosticLog::setEnabled(bool enabled) {
+    loggingEnabled.store(enabled, std::memory_order_relaxed);
 }

@@ -18,6 +18,10 @@ QString logDirectoryURL();
 QString logFileURL();
 
 namespace DiagnosticLog {
+// Off: every line is dropped, and the log folder is left alone. For a
+// one-off reading that must not touch the user's files.
+void setEnabled(bool enabled);
+
 // Size limit: a file larger than this is cut to its last trimmedSize bytes
 // before the next line is appended.
 inline constexpr qint64 maximumSize = 1'000'000;

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -95,3 +96,7 @@ private:
 
 // The running user's store, loaded on first use. Main thread only.
 DefaultsStore& userDefaults();
+
+// The running user's settings for a reader that must change nothing: its
+// writes keep to memory and a damaged file is left where it is.
+std::unique_ptr<DefaultsStore> makeReadOnlyUserDefaults();

@@ -116,8 +116,9 @@ private:
 
 } // namespace
 
-JsonDefaultsStore::JsonDefaultsStore(QString filePath)
-    : m_filePath(std::move(filePath)) {
+JsonDefaultsStore::JsonDefaultsStore(QString filePath, Access access)
+    : m_filePath(std::move(filePath))
+    , m_access(access) {
     catchUp();
     m_loadProblem = m_lastProblem.isEmpty() ? std::nullopt : std::optional<QString>(m_lastProblem);
 }
@@ -180,6 +181,10 @@ bool JsonDefaultsStore::catchUp() {
     if (adopt(disk.text)) {
         m_known = disk;
         return true;
+    }
+    if (m_access == Access::readOnly) {
+        report(QStringLiteral("Settings: %1 could not be read as settings").arg(m_filePath));
+        return false;
     }
     // Corrupt: keep it for the user, and carry on from what is known.
     if (const std::optional<QString> target = moveAside()) {
@@ -312,6 +317,10 @@ bool JsonDefaultsStore::setData(const QString& key, const QByteArray& value) {
 }
 
 bool JsonDefaultsStore::set(const QString& key, const QJsonValue& value) {
+    if (m_access == Access::readOnly) {
+        m_values.insert(key, value);
+        return false;
+    }
     const QString folder = QFileInfo(m_filePath).absolutePath();
     QDir().mkpath(folder);
     const FolderLock lock(folder);
@@ -356,4 +365,9 @@ bool JsonDefaultsStore::save() {
 DefaultsStore& userDefaults() {
     static JsonDefaultsStore store(JsonDefaultsStore::defaultFilePath());
     return store;
+}
+
+std::unique_ptr<DefaultsStore> makeReadOnlyUserDefaults() {
+    return std::make_unique<JsonDefaultsStore>(JsonDefaultsStore::defaultFilePath(),
+                                               JsonDefaultsStore::Access::readOnly);
 }

@@ -19,7 +19,11 @@ public:
     // renamed to "<file>.corrupt-<UTC time>" and the store starts empty; if
     // it cannot be moved aside (or not read), writes keep to memory so the
     // file is never replaced. Both are reported as problems.
-    explicit JsonDefaultsStore(QString filePath);
+    // A reader only never changes the file, nor moves a corrupt one aside:
+    // its writes keep to memory.
+    enum class Access { readWrite, readOnly };
+
+    explicit JsonDefaultsStore(QString filePath, Access access = Access::readWrite);
 
     // $XDG_CONFIG_HOME (or ~/.config)/app.voltwren.Voltwren/defaults.json
     static QString defaultFilePath();
@@ -62,6 +66,7 @@ private:
     void report(const QString& problem);
 
     QString m_filePath;
+    Access m_access;
     QJsonObject m_values;
     QList<Member> m_members; // file order; new keys at the end
     // The file as last read or written; nullopt when not known.
