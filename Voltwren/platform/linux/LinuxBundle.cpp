@@ -10,7 +10,8 @@ LinuxBundle LinuxBundle::forRunningExecutable() {
     // /proc/self/exe works without a QCoreApplication and from any thread.
     const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
     const QString binDir = QFileInfo(exe).absolutePath();
-    return LinuxBundle(QDir::cleanPath(binDir + QStringLiteral("/../libexec/voltwren")));
+    return LinuxBundle(
+        QDir::cleanPath(binDir + QLatin1Char('/') + QStringLiteral(VOLTWREN_LIBEXEC_FROM_BIN)));
 }
 
 std::optional<QString> LinuxBundle::infoString(const QString& key) const {
