@@ -1,16 +1,20 @@
-#include "VoltwrenApp.h"
+// bin/voltwren: the command line. `voltwren status` and the rest are
+// answered here with Qt Core and D-Bus alone; without a command it becomes
+// the tray program (libexec/voltwren/voltwren-tray).
 #include "app/Console.h"
 #include "cli/CommandLine.h"
 #include "cli/StatusCommand.h"
 #include "platform/Bundle.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QFile>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,34 +46,23 @@ void exitOnTerminationSignals(QCoreApplication& application) {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool hasDisplay() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
-
 void write(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-int runTrayProgram(int argc, char* argv[]) {
-    const bool headless = !hasDisplay();
-    if (headless)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Voltwren"));
-    QApplication::setDesktopFileName(QLatin1String(Bundle::identifier));
-    QApplication::setQuitOnLastWindowClosed(false);
-    exitOnTerminationSignals(application);
-
-    if (headless || QGuiApplication::platformName() == QLatin1String("offscreen") ||
-        QGuiApplication::platformName() == QLatin1String("minimal"))
-        Console::printLine(QStringLiteral("Voltwren: no display; running without a tray icon"));
-
-    VoltwrenApp app;
-    app.start();
-    return QApplication::exec();
+// Becomes the tray program, in this same process; returns only on failure.
+int runTrayProgram(char* argv[]) {
+    const std::optional<QString> tray = mainBundle().auxiliaryExecutable(QStringLiteral("voltwren-tray"));
+    if (!tray) {
+        write(stderr, QStringLiteral("voltwren: the tray program is missing from this installation\n"));
+        return 1;
+    }
+    const QByteArray path = QFile::encodeName(*tray);
+    ::execv(path.constData(), argv);
+    write(stderr, QStringLiteral("voltwren: cannot start %1: %2\n")
+                      .arg(*tray, QString::fromLocal8Bit(std::strerror(errno))));
+    return 1;
 }
 
 } // namespace
@@ -78,13 +71,11 @@ int main(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    // Decided before any application object, so that --help, --version, a
-    // usage error and `status` never need a display.
     const CommandLine commandLine = CommandLine::parse(arguments);
 
     switch (commandLine.mode) {
     case CommandLine::Mode::run:
-        return runTrayProgram(argc, argv);
+        return runTrayProgram(argv);
     case CommandLine::Mode::help: {
         QCoreApplication application(argc, argv);
         write(stdout, CommandLine::helpText());

@@ -39,7 +39,8 @@ int main(int argc, char* argv[]) {
     qputenv("DBUS_SESSION_BUS_ADDRESS", session.address().toUtf8());
 
     AppState::Services services = AppState::Services::system();
-    const LinuxBundle bundle(QStringLiteral(VOLTWREN_STAGE_LIBEXECDIR));
+    const LinuxBundle bundle(QStringLiteral(VOLTWREN_STAGE_LIBEXECDIR),
+                             QStringLiteral(VOLTWREN_STAGE_DIR "/bin/voltwren"));
     services.readAccessories = [&bundle] { return BluetoothBatteryReader::readAccessories(bundle); };
     services.firstPollTimeout = std::chrono::hours(1);
     AppState state(services);

@@ -65,8 +65,9 @@ private Q_SLOTS:
                  0);
         const QString prefix = destination.path() + "/opt/voltwren";
         for (const char* file :
-             {"bin/voltwren", "libexec/voltwren/Fenwright", "libexec/voltwren/bluez-report",
-              "libexec/voltwren/update-fetch", "share/applications/app.voltwren.Voltwren.desktop",
+             {"bin/voltwren", "libexec/voltwren/voltwren-tray", "libexec/voltwren/Fenwright",
+              "libexec/voltwren/bluez-report", "libexec/voltwren/update-fetch",
+              "share/applications/app.voltwren.Voltwren.desktop",
               "share/metainfo/app.voltwren.Voltwren.metainfo.xml",
               "share/icons/hicolor/scalable/apps/app.voltwren.Voltwren.svg",
               "share/icons/hicolor/16x16/apps/app.voltwren.Voltwren.png",

@@ -15,6 +15,8 @@ public:
 
     std::optional<QString> infoString(const QString& key) const override;
     std::optional<QString> auxiliaryExecutable(const QString& name) const override;
+    QString launcherPath() const override { return launcher; }
+    QString launcher;
 
 private:
     QString m_libexecDir;

@@ -3,15 +3,26 @@
 #include <QDir>
 #include <QFileInfo>
 
-LinuxBundle::LinuxBundle(QString libexecDir)
-    : m_libexecDir(std::move(libexecDir)) {}
+LinuxBundle::LinuxBundle(QString libexecDir, QString launcher)
+    : m_libexecDir(std::move(libexecDir))
+    , m_launcher(std::move(launcher)) {}
+
+LinuxBundle LinuxBundle::forExecutable(const QString& executable) {
+    const QString folder = QFileInfo(executable).absolutePath();
+    // A program in libexec/voltwren (the tray program) has its siblings
+    // beside it and the launcher in bin.
+    if (QFileInfo(folder).fileName() == QLatin1String("voltwren") &&
+        QFileInfo(folder + QStringLiteral("/voltwren-tray")).isFile() &&
+        !QFileInfo(folder + QLatin1Char('/') + QStringLiteral(VOLTWREN_LIBEXEC_FROM_BIN)).isDir())
+        return LinuxBundle(folder, QDir::cleanPath(folder + QLatin1Char('/') +
+                                                   QStringLiteral(VOLTWREN_BIN_FROM_LIBEXEC "/voltwren")));
+    return LinuxBundle(QDir::cleanPath(folder + QLatin1Char('/') + QStringLiteral(VOLTWREN_LIBEXEC_FROM_BIN)),
+                       executable);
+}
 
 LinuxBundle LinuxBundle::forRunningExecutable() {
     // /proc/self/exe works without a QCoreApplication and from any thread.
-    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    const QString binDir = QFileInfo(exe).absolutePath();
-    return LinuxBundle(
-        QDir::cleanPath(binDir + QLatin1Char('/') + QStringLiteral(VOLTWREN_LIBEXEC_FROM_BIN)));
+    return forExecutable(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath());
 }
 
 std::optional<QString> LinuxBundle::infoString(const QString& key) const {

@@ -133,7 +133,8 @@ QString XdgAutostartLoginItem::defaultEntryPath() {
 }
 
 QString XdgAutostartLoginItem::runningExecutablePath() {
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    // The tray program runs from libexec; what starts it is bin/voltwren.
+    return QFileInfo(mainBundle().launcherPath()).canonicalFilePath();
 }
 
 QString XdgAutostartLoginItem::execValue(const QString& program) {

@@ -14,7 +14,8 @@ public:
 
     // $XDG_CONFIG_HOME (or ~/.config)/autostart/app.voltwren.Voltwren.desktop
     static QString defaultEntryPath();
-    // The running program, canonical; empty when it cannot be told.
+    // The command that starts the running program (its package's
+    // bin/voltwren), canonical; empty when it cannot be told.
     static QString runningExecutablePath();
 
     // The Exec value starting PROGRAM, quoted and escaped as desktop entries
