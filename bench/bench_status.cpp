@@ -103,7 +103,13 @@ int main(int argc, char* argv[]) {
     QElapsedTimer soak;
     soak.start();
     int answered = 0;
-    for (int i = 0; i < 1000; ++i) {
+    // BENCH_SOAK_ROUNDS changes the count; BENCH_SOAK_TRACE prints the memory every 250.
+    const int rounds = std::max(1, qEnvironmentVariableIsSet("BENCH_SOAK_ROUNDS")
+                                       ? qEnvironmentVariableIntValue("BENCH_SOAK_ROUNDS")
+                                       : 1000);
+    for (int i = 0; i < rounds; ++i) {
+        if (qEnvironmentVariableIsSet("BENCH_SOAK_TRACE") && i % 250 == 0)
+            out << i << ": " << BenchSupport::residentKilobytes(pid) << " kB\n" << Qt::flush;
         const int before = counter.polls;
         if (connection.call(refresh, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage)
             ++answered;
@@ -115,8 +121,8 @@ int main(int argc, char* argv[]) {
     QTest::qWait(3000);
     const qint64 rssAfter = BenchSupport::residentKilobytes(pid);
     const qint64 fdsAfter = BenchSupport::openDescriptors(pid);
-    out << "soak: " << answered << " of 1000 Refresh() answered, " << counter.polls << " announcements, "
-        << QString::number(double(soak.elapsed()) / 1000.0, 'f', 1) << " s\n";
+    out << "soak: " << answered << " of " << rounds << " Refresh() answered, " << counter.polls
+        << " announcements, " << QString::number(double(soak.elapsed()) / 1000.0, 'f', 1) << " s\n";
     out << "| | before | after | growth |\n| --- | --- | --- | --- |\n";
     out << "| resident memory | " << rssBefore << " kB | " << rssAfter << " kB | " << (rssAfter - rssBefore)
         << " kB |\n";
