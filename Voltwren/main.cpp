@@ -1,7 +1,7 @@
 // bin/voltwren: the command line. `voltwren status` and the rest are
 // answered here with Qt Core and D-Bus alone; without a command it becomes
 // the tray program (libexec/voltwren/voltwren-tray).
-#include "app/Console.h"
+#include "app/TerminationSignals.h"
 #include "cli/CommandLine.h"
 #include "cli/StatusCommand.h"
 #include "platform/Bundle.h"
@@ -9,42 +9,13 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QFile>
-#include <QSocketNotifier>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int) {
-    const char byte = 1;
-    // Only async-signal-safe work here; the event loop does the rest.
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM end the event loop with status 0.
-void exitOnTerminationSignals(QCoreApplication& application) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);
-    QObject::connect(notifier, &QSocketNotifier::activated, &application, [] {
-        char byte;
-        [[maybe_unused]] const ssize_t got = ::read(signalPipe[0], &byte, 1);
-        QCoreApplication::exit(0);
-    });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
 
 void write(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
