@@ -3,6 +3,7 @@
 #include "app/Console.h"
 #include "app/DiagnosticLog.h"
 #include "app/LoginItem.h"
+#include "app/WhenFinished.h"
 #include "platform/DefaultsStore.h"
 #include "platform/LoginItemService.h"
 #include "platform/NotificationCenter.h"
@@ -334,20 +335,21 @@ void AppState::performRefresh() {
     // Two background reads, one after the other; the main thread never waits.
     const auto readInternal = m_services.readInternalBattery;
     const auto readAccessories = m_services.readAccessories;
-    QtConcurrent::run(QThreadPool::globalInstance(), [readInternal] {
-        return readInternal();
-    }).then(this, [this, readAccessories](std::optional<qint64> percent) {
-        const QString name = QLatin1String(internalBatteryDeviceName);
-        diagnosticLog(percent ? QStringLiteral("Battery for \"") + name + QStringLiteral("\": ") +
-                                    QString::number(*percent) + QStringLiteral("% via IOPowerSources")
-                              : QStringLiteral("Battery for \"") + name +
-                                    QStringLiteral("\": no reading available"));
-        QtConcurrent::run(QThreadPool::globalInstance(), [readAccessories] {
-            return readAccessories();
-        }).then(this, [this, percent](const QList<BluetoothBatteryReader::AccessoryReading>& accessories) {
-            finishRefresh(percent, accessories);
+    whenFinished(
+        this, QtConcurrent::run(QThreadPool::globalInstance(), [readInternal] { return readInternal(); }),
+        [this, readAccessories](std::optional<qint64> percent) {
+            const QString name = QLatin1String(internalBatteryDeviceName);
+            diagnosticLog(percent ? QStringLiteral("Battery for \"") + name + QStringLiteral("\": ") +
+                                        QString::number(*percent) + QStringLiteral("% via IOPowerSources")
+                                  : QStringLiteral("Battery for \"") + name +
+                                        QStringLiteral("\": no reading available"));
+            whenFinished(this,
+                         QtConcurrent::run(QThreadPool::globalInstance(),
+                                           [readAccessories] { return readAccessories(); }),
+                         [this, percent](const QList<BluetoothBatteryReader::AccessoryReading>& accessories) {
+                             finishRefresh(percent, accessories);
+                         });
         });
-    });
 }
 
 void AppState::finishRefresh(std::optional<qint64> internalPercent,

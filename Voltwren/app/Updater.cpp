@@ -2,6 +2,7 @@
 
 #include "app/DiagnosticLog.h"
 #include "app/UpdaterUserDriver.h"
+#include "app/WhenFinished.h"
 #include "platform/Bundle.h"
 #include "platform/DefaultsStore.h"
 
@@ -228,9 +229,10 @@ void UpdaterController::onFetchFinished() {
     }
 
     // Parsing up to a mebibyte of XML is work for the thread pool.
-    QtConcurrent::run([body = std::exchange(m_body, QByteArray())] {
-        return AppcastFeed::parse(body);
-    }).then(this, [this](const AppcastFeed::Parsed& parsed) { evaluate(parsed); });
+    whenFinished(this, QtConcurrent::run([body = std::exchange(m_body, QByteArray())] {
+                     return AppcastFeed::parse(body);
+                 }),
+                 [this](const AppcastFeed::Parsed& parsed) { evaluate(parsed); });
 }
 
 void UpdaterController::evaluate(const AppcastFeed::Parsed& parsed) {

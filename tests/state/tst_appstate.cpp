@@ -10,10 +10,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
+#include <QThread>
+
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 
 using AccessoryReading = BluetoothBatteryReader::AccessoryReading;
 
@@ -52,6 +55,7 @@ class AppStateTest : public QObject {
     // The sources are read on the thread pool; timer-driven tests change
     // them while refreshes may run.
     QMutex m_sourcesLock;
+    std::atomic<int> m_readDelayMs{0};
 
     void setAccessories(const QList<AccessoryReading>& accessories) {
         const QMutexLocker locker(&m_sourcesLock);
@@ -67,6 +71,7 @@ class AppStateTest : public QObject {
         services.gattReader = m_gatt.get();
         services.readInternalBattery = [this] { return m_internal; };
         services.readAccessories = [this] {
+            QThread::msleep(static_cast<unsigned long>(m_readDelayMs.load()));
             const QMutexLocker locker(&m_sourcesLock);
             return m_accessories;
         };
@@ -466,6 +471,19 @@ private Q_SLOTS:
         }
         QVERIFY(reassigned);
         QVERIFY(m_defaults.get(setting) == inMemory());
+    }
+
+    // Quitting while a poll is still reading: its late result goes nowhere.
+    void destroyedWhileAPollIsUnderway() {
+        m_readDelayMs = 300;
+        setAccessories({accessory("AA", "Desk Mouse", 10)});
+        auto state = makeState();
+        state->refresh();
+        QTest::qWait(50);
+        state.reset();
+        QTest::qWait(600);
+        m_readDelayMs = 0;
+        QCOMPARE(m_notifications.posted.size(), 0);
     }
 
     void settingsFileProblemIsLoggedOnce() {
