@@ -82,16 +82,19 @@ QString ProgramRun::log() const {
 }
 
 int ProgramRun::stop() {
-    if (m_process->state() == QProcess::NotRunning)
-        return m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
-    m_process->terminate();
-    if (!m_process->waitForFinished(10000)) {
-        m_process->kill();
-        m_process->waitForFinished(5000);
-        return -1;
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(10000)) {
+            m_process->kill();
+            m_process->waitForFinished(5000);
+        }
     }
-    output();
-    return m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
+    const int code = m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
+    // What the program said last is what explains a bad end.
+    if (code != 0)
+        qWarning("%s ended with %d; its last output:\n%s", qPrintable(program), code,
+                 qPrintable(output().right(6000)));
+    return code;
 }
 
 int ProgramRun::runToEnd(const QStringList& arguments, QString* output, QString* errors,
