@@ -53,14 +53,8 @@ void ComponentBlock::restyle() {
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
         const std::optional<qint64> percent = m_readings.at(i).percent;
         const bool low = percent && m_threshold > static_cast<double>(*percent);
-        for (QLabel* label : {m_rows[i].label, m_rows[i].percent}) {
-            // Only the text role is the label's own; the rest follows the panel.
-            QPalette palette;
-            palette.setColor(QPalette::WindowText, label == m_rows[i].percent && low
-                                                       ? Style::alertRed(this->palette())
-                                                       : secondary);
-            label->setPalette(palette);
-        }
+        Style::setTextColor(m_rows[i].label, secondary);
+        Style::setTextColor(m_rows[i].percent, low ? Style::alertRed(palette()) : secondary);
     }
 }
 

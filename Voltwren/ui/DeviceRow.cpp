@@ -20,13 +20,6 @@ constexpr int iconSide = 16;
 // line up with the names.
 constexpr int iconGap = ComponentBlock::indent - DeviceRow::iconColumnWidth;
 
-// Only the text role is the label's own; the rest follows the panel's palette.
-void setTextColor(QLabel* label, const QColor& color) {
-    QPalette palette;
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-}
-
 } // namespace
 
 DeviceRow::DeviceRow(QWidget* parent)
@@ -95,7 +88,7 @@ void DeviceRow::setExpanded(bool expanded, bool animated) {
 
 void DeviceRow::restyle() {
     const QPalette& palette = this->palette();
-    setTextColor(m_name, palette.color(QPalette::WindowText));
+    Style::setTextColor(m_name, palette.color(QPalette::WindowText));
 
     QFont statusFont = font();
     QColor statusColor = Style::secondaryText(palette);
@@ -107,7 +100,7 @@ void DeviceRow::restyle() {
         statusColor = low ? Style::alertRed(palette) : palette.color(QPalette::WindowText);
     }
     m_status->setFont(statusFont);
-    setTextColor(m_status, statusColor);
+    Style::setTextColor(m_status, statusColor);
 }
 
 void DeviceRow::changeEvent(QEvent* event) {

@@ -12,12 +12,6 @@ namespace {
 
 constexpr int captionInset = 8;
 
-QColor mix(const QColor& a, const QColor& b, qreal amountOfB) {
-    return QColor::fromRgbF(a.redF() * (1 - amountOfB) + b.redF() * amountOfB,
-                            a.greenF() * (1 - amountOfB) + b.greenF() * amountOfB,
-                            a.blueF() * (1 - amountOfB) + b.blueF() * amountOfB);
-}
-
 // The rounded box behind the rows, with a hairline between visible rows.
 class GroupBox final : public QWidget {
 public:
@@ -103,10 +97,11 @@ QColor FormSection::groupFill(const QPalette& palette) {
     const QColor window = palette.color(QPalette::Window);
     // A step lighter than the window in both themes, as grouped forms are.
     if (Style::isDark(palette))
-        return mix(window, palette.color(QPalette::WindowText), 0.06);
-    return mix(window, palette.color(QPalette::Base), 0.7);
+        return Style::mix(window, palette.color(QPalette::WindowText), 0.06);
+    return Style::mix(window, palette.color(QPalette::Base), 0.7);
 }
 
 QColor FormSection::separatorColor(const QPalette& palette) {
-    return mix(groupFill(palette), palette.color(QPalette::WindowText), Style::isDark(palette) ? 0.16 : 0.12);
+    return Style::mix(groupFill(palette), palette.color(QPalette::WindowText),
+                      Style::isDark(palette) ? 0.16 : 0.12);
 }

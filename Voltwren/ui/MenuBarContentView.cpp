@@ -23,18 +23,6 @@ namespace {
 
 const QString emptyListText = QStringLiteral("No battery-powered devices found");
 
-QColor blend(const QColor& front, const QColor& back, qreal keep) {
-    return QColor::fromRgbF(front.redF() * keep + back.redF() * (1 - keep),
-                            front.greenF() * keep + back.greenF() * (1 - keep),
-                            front.blueF() * keep + back.blueF() * (1 - keep));
-}
-
-void setTextColor(QWidget* widget, const QColor& color) {
-    QPalette palette;
-    palette.setColor(QPalette::WindowText, color);
-    widget->setPalette(palette);
-}
-
 } // namespace
 
 MenuBarContentView::MenuBarContentView(AppState& state, QWidget* parent)
@@ -164,9 +152,9 @@ void MenuBarContentView::rebuild() {
 }
 
 void MenuBarContentView::restyle() {
-    setTextColor(m_emptyText, Style::secondaryText(palette()));
-    setTextColor(m_divider,
-                 blend(palette().color(QPalette::WindowText), palette().color(QPalette::Window), 0.2));
+    Style::setTextColor(m_emptyText, Style::secondaryText(palette()));
+    Style::setTextColor(
+        m_divider, Style::mix(palette().color(QPalette::Window), palette().color(QPalette::WindowText), 0.2));
 }
 
 void MenuBarContentView::updateExpansion(bool animated) {
@@ -306,6 +294,7 @@ void MenuBarContentView::keyPressEvent(QKeyEvent* event) {
 void MenuBarContentView::paintEvent(QPaintEvent*) {
     // A hairline edge, so the panel stands apart from a window of the same colour.
     QPainter painter(this);
-    painter.setPen(blend(palette().color(QPalette::WindowText), palette().color(QPalette::Window), 0.25));
+    painter.setPen(
+        Style::mix(palette().color(QPalette::Window), palette().color(QPalette::WindowText), 0.25));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

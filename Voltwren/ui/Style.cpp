@@ -1,17 +1,26 @@
 #include "Style.h"
 
+#include <QWidget>
+
+QColor Style::mix(const QColor& a, const QColor& b, qreal amountOfB) {
+    return QColor::fromRgbF(a.redF() * (1 - amountOfB) + b.redF() * amountOfB,
+                            a.greenF() * (1 - amountOfB) + b.greenF() * amountOfB,
+                            a.blueF() * (1 - amountOfB) + b.blueF() * amountOfB);
+}
+
+void Style::setTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette;
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
 bool Style::isDark(const QPalette& palette) {
     return palette.color(QPalette::Window).lightnessF() < 0.5;
 }
 
 QColor Style::secondaryText(const QPalette& palette) {
     // Between text and background, as far from the background as legibility asks.
-    const QColor text = palette.color(QPalette::WindowText);
-    const QColor window = palette.color(QPalette::Window);
-    const qreal keep = 0.62;
-    return QColor::fromRgbF(text.redF() * keep + window.redF() * (1 - keep),
-                            text.greenF() * keep + window.greenF() * (1 - keep),
-                            text.blueF() * keep + window.blueF() * (1 - keep));
+    return mix(palette.color(QPalette::Window), palette.color(QPalette::WindowText), 0.62);
 }
 
 QColor Style::alertRed(const QPalette& palette) {

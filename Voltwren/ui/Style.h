@@ -4,9 +4,17 @@
 #include <QFont>
 #include <QPalette>
 
+class QWidget;
+
 // The few colours and fonts the views share, derived from the palette so they
 // read on light and dark themes alike.
 namespace Style {
+
+// A colour between A and B: AMOUNT_OF_B 0 is A, 1 is B.
+QColor mix(const QColor& a, const QColor& b, qreal amountOfB);
+
+// Gives WIDGET's text COLOR; every other role follows its parent's palette.
+void setTextColor(QWidget* widget, const QColor& color);
 
 // A dark window background.
 bool isDark(const QPalette& palette);

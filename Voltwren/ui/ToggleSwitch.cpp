@@ -12,12 +12,6 @@ constexpr int trackHeight = 20;
 constexpr int knobInset = 2;
 constexpr int titleGap = 12;
 
-QColor mix(const QColor& a, const QColor& b, qreal amountOfB) {
-    return QColor::fromRgbF(a.redF() * (1 - amountOfB) + b.redF() * amountOfB,
-                            a.greenF() * (1 - amountOfB) + b.greenF() * amountOfB,
-                            a.blueF() * (1 - amountOfB) + b.blueF() * amountOfB);
-}
-
 } // namespace
 
 ToggleSwitch::ToggleSwitch(const QString& title, QWidget* parent)
@@ -55,7 +49,7 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
 
     const QColor window = colors.color(QPalette::Window);
     const QColor text = colors.color(QPalette::WindowText);
-    QColor fill = isChecked() ? colors.color(QPalette::Highlight) : mix(window, text, 0.22);
+    QColor fill = isChecked() ? colors.color(QPalette::Highlight) : Style::mix(window, text, 0.22);
     if (!isEnabled())
         fill.setAlphaF(0.4);
     const qreal radius = track.height() / 2.0;
