@@ -1,7 +1,9 @@
 #include "KindIcons.h"
 
+#include <QCache>
 #include <QFile>
 #include <QIconEngine>
+#include <QMutex>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -50,7 +52,25 @@ public:
     QString key() const override { return QStringLiteral("voltwren-tinted-svg"); }
 
 private:
-    QImage render(const QSize& size, QIcon::Mode mode, QIcon::State) const {
+    // Rows and the turning chevron repaint often at the same few sizes: each
+    // glyph is parsed and drawn once per size, colour and mode.
+    QImage render(const QSize& size, QIcon::Mode mode, QIcon::State state) const {
+        static QMutex lock;
+        static QCache<QString, QImage> drawn(2048); // cost in KiB
+        const QString key = m_path + QLatin1Char('|') + QString::number(size.width()) + QLatin1Char('x') +
+                            QString::number(size.height()) + QLatin1Char('|') +
+                            QString::number(m_color.rgba(), 16) + QLatin1Char('|') +
+                            QString::number(int(mode));
+        const QMutexLocker locker(&lock);
+        if (const QImage* cached = drawn.object(key))
+            return *cached;
+        auto* image = new QImage(draw(size, mode, state));
+        const QImage result = *image;
+        drawn.insert(key, image, qMax<qsizetype>(1, image->sizeInBytes() / 1024));
+        return result;
+    }
+
+    QImage draw(const QSize& size, QIcon::Mode mode, QIcon::State) const {
         QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QSvgRenderer renderer(m_path);
