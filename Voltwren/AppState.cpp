@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -253,13 +254,14 @@ void AppState::checkAllAlerts() {
         checkAlert(index);
 }
 
+bool AppState::isLow(const MonitoredDevice& device) const {
+    return device.isConnected && device.batteryPercent &&
+           effectiveThreshold(device.id) > static_cast<double>(*device.batteryPercent);
+}
+
 bool AppState::isAnyDeviceLow() const {
-    for (const MonitoredDevice& device : m_devices) {
-        if (device.isConnected && device.batteryPercent &&
-            effectiveThreshold(device.id) > static_cast<double>(*device.batteryPercent))
-            return true;
-    }
-    return false;
+    return std::any_of(m_devices.cbegin(), m_devices.cend(),
+                       [this](const MonitoredDevice& device) { return isLow(device); });
 }
 
 void AppState::requestNotificationAuthorization() {

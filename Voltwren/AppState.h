@@ -88,6 +88,8 @@ public:
     double effectiveThreshold(const QString& deviceID) const;
     void checkAlert(qsizetype index);
     void checkAllAlerts();
+    // Connected, with a charge below its effective threshold.
+    bool isLow(const MonitoredDevice& device) const;
     bool isAnyDeviceLow() const;
 
     void requestNotificationAuthorization();

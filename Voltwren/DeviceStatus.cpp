@@ -14,9 +14,8 @@ QList<QVariantMap> DeviceStatus::deviceMaps(const AppState& state) {
         if (device.batteryPercent)
             map.insert(QStringLiteral("percent"), static_cast<qint32>(*device.batteryPercent));
         map.insert(QStringLiteral("connected"), device.isConnected);
-        // The tray icon's rule: connected, with a charge below its threshold.
-        map.insert(QStringLiteral("low"), device.isConnected && device.batteryPercent &&
-                                              threshold > static_cast<double>(*device.batteryPercent));
+        // The tray icon's rule.
+        map.insert(QStringLiteral("low"), state.isLow(device));
         map.insert(QStringLiteral("threshold"), threshold);
         if (device.subReadings) {
             QList<QVariantMap> components;
