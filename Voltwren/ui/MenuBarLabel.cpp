@@ -1,6 +1,7 @@
 #include "MenuBarLabel.h"
 
 #include "AppState.h"
+#include "DeviceRow.h"
 #include "KindIcons.h"
 
 #include <QSystemTrayIcon>
@@ -23,16 +24,9 @@ QIcon MenuBarLabel::image(const AppState& state) {
 
 QString MenuBarLabel::toolTip(const AppState& state) {
     QStringList lines{QStringLiteral("Voltwren")};
-    for (const MonitoredDevice& device : state.devices()) {
-        QString status;
-        if (!device.isConnected)
-            status = QStringLiteral("Not connected");
-        else if (device.batteryPercent)
-            status = QString::number(*device.batteryPercent) + QLatin1Char('%');
-        else
-            status = QStringLiteral("\u2014");
-        lines << device.name + QStringLiteral(": ") + status;
-    }
+    // The panel's own status texts, so a hover and a click agree.
+    for (const MonitoredDevice& device : state.devices())
+        lines << device.name + QStringLiteral(": ") + DeviceRow::statusText(device);
     if (state.devices().isEmpty() && state.lastPolled())
         lines << QStringLiteral("No battery-powered devices found");
     return lines.join(QLatin1Char('\n'));
