@@ -69,6 +69,8 @@ void VoltwrenApp::launch(bool ownsSessionName) {
     if (hasTrayPlatform()) {
         m_trayWatcher = std::make_unique<TrayHostWatcher>(QDBusConnection::sessionBus());
         m_trayWatcher->start();
+    } else {
+        Console::printLine(QStringLiteral("Voltwren: no display; running without a tray icon"));
     }
     m_menuBarExtra = std::make_unique<MenuBarExtra>(state, m_trayWatcher.get());
 

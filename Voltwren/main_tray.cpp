@@ -2,7 +2,6 @@
 // when no command is given. It is the one that links the widgets, so that
 // `voltwren status` and the like start fast without them.
 #include "VoltwrenApp.h"
-#include "app/Console.h"
 #include "app/TerminationSignals.h"
 #include "platform/Bundle.h"
 
@@ -18,8 +17,7 @@ bool hasDisplay() {
 }
 
 int runTrayProgram(int argc, char* argv[]) {
-    const bool headless = !hasDisplay();
-    if (headless)
+    if (!hasDisplay())
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication application(argc, argv);
@@ -27,10 +25,6 @@ int runTrayProgram(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QLatin1String(Bundle::identifier));
     QApplication::setQuitOnLastWindowClosed(false);
     exitOnTerminationSignals(application);
-
-    if (headless || QGuiApplication::platformName() == QLatin1String("offscreen") ||
-        QGuiApplication::platformName() == QLatin1String("minimal"))
-        Console::printLine(QStringLiteral("Voltwren: no display; running without a tray icon"));
 
     VoltwrenApp app;
     app.start();
