@@ -3,11 +3,11 @@
 #include "AppState.h"
 #include "DeviceStatus.h"
 #include "app/Console.h"
+#include "app/WhenAnswered.h"
 #include "voltwren_adaptor.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
-#include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 
 namespace {
@@ -16,16 +16,6 @@ namespace {
 constexpr uint doNotQueue = 4;
 constexpr uint primaryOwner = 1;
 constexpr uint alreadyOwner = 4;
-
-void whenFinished(const QDBusPendingCall& call, QObject* context,
-                  std::function<void(const QDBusMessage& reply)> done) {
-    auto* watcher = new QDBusPendingCallWatcher(call, context);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
-                     [done = std::move(done)](QDBusPendingCallWatcher* finished) {
-                         finished->deleteLater();
-                         done(finished->reply());
-                     });
-}
 
 } // namespace
 
@@ -40,7 +30,7 @@ void SessionService::claimName(const QDBusConnection& connection, QObject* conte
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("RequestName"));
     request << QString::fromLatin1(serviceName) << doNotQueue;
-    whenFinished(connection.asyncCall(request, callTimeout), context, [done](const QDBusMessage& reply) {
+    whenAnswered(connection.asyncCall(request, callTimeout), context, [done](const QDBusMessage& reply) {
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             Console::printLine(QStringLiteral("Voltwren: could not claim the session bus name (") +
                                reply.errorMessage() + QStringLiteral("); running alone"));
@@ -57,7 +47,7 @@ void SessionService::askToShowPanel(const QDBusConnection& connection, QObject* 
     const QDBusMessage call =
         QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), QString::fromLatin1(objectPath),
                                        QString::fromLatin1(interfaceName), QStringLiteral("ShowPanel"));
-    whenFinished(connection.asyncCall(call, callTimeout), context,
+    whenAnswered(connection.asyncCall(call, callTimeout), context,
                  [done](const QDBusMessage& reply) { done(reply.type() == QDBusMessage::ReplyMessage); });
 }
 

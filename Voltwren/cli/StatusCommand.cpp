@@ -5,10 +5,10 @@
 #include "StatusFormat.h"
 #include "app/Console.h"
 #include "app/DiagnosticLog.h"
+#include "app/WhenAnswered.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 
 #include <cstdio>
@@ -70,10 +70,7 @@ void StatusCommand::askProgram() {
         QLatin1String(SessionNames::service), QLatin1String(SessionNames::objectPath),
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << QLatin1String(SessionNames::interface) << QStringLiteral("Devices");
-    auto* call = new QDBusPendingCallWatcher(m_session.asyncCall(get, callTimeout), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
-        finished->deleteLater();
-        const QDBusMessage reply = finished->reply();
+    whenAnswered(m_session.asyncCall(get, callTimeout), this, [this](const QDBusMessage& reply) {
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             // No program (or one that does not answer): read for ourselves.
             readOnce();

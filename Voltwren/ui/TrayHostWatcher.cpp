@@ -1,7 +1,8 @@
 #include "TrayHostWatcher.h"
 
+#include "app/WhenAnswered.h"
+
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
@@ -73,10 +74,7 @@ void TrayHostWatcher::askWatcher() {
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
                                                       QStringLiteral("Get"));
     get << watcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
-    auto* call = new QDBusPendingCallWatcher(m_session.asyncCall(get, callTimeout), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
-        finished->deleteLater();
-        const QDBusMessage reply = finished->reply();
+    whenAnswered(m_session.asyncCall(get, callTimeout), this, [this](const QDBusMessage& reply) {
         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
             reply.arguments().constFirst().value<QDBusVariant>().variant().toBool())
             found();
