@@ -48,14 +48,19 @@ bool previousAlertState(const QList<MonitoredDevice>& devices, const QString& id
 
 } // namespace
 
-AppState::Services AppState::Services::system() {
+AppState::Services AppState::Services::systemSources() {
     Services services;
-    services.defaults = &userDefaults();
-    services.notifications = &notificationCenter();
-    services.loginItems = &loginItemService();
     services.gattReader = &GATTBatteryReader::shared();
     services.readInternalBattery = [] { return readInternalBatteryPercent(); };
     services.readAccessories = [] { return BluetoothBatteryReader::readAccessories(); };
+    return services;
+}
+
+AppState::Services AppState::Services::system() {
+    Services services = systemSources();
+    services.defaults = &userDefaults();
+    services.notifications = &notificationCenter();
+    services.loginItems = &loginItemService();
     return services;
 }
 

@@ -41,6 +41,10 @@ public:
         std::chrono::milliseconds pollMinute{60000};
 
         static Services system();
+        // Only the sources of the real ones (GATT reader, battery and
+        // accessory reads); the settings, notifications and login item are
+        // the caller's, and the real ones are not even made.
+        static Services systemSources();
     };
 
     static constexpr std::array<double, 13> thresholdOptions{0,  5,  10, 15, 20, 25, 30,

@@ -48,7 +48,7 @@ void OneOffReading::start() {
     m_defaults = makeReadOnlyUserDefaults();
     m_notifications = std::make_unique<SilentNotifications>();
     m_loginItem = std::make_unique<NoLoginItem>();
-    AppState::Services services = AppState::Services::system();
+    AppState::Services services = AppState::Services::systemSources();
     services.defaults = m_defaults.get();
     services.notifications = m_notifications.get();
     services.loginItems = m_loginItem.get();

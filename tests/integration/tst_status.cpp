@@ -3,7 +3,9 @@
 #include "ProgramRun.h"
 
 #include <QDBusMessage>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -159,6 +161,14 @@ private Q_SLOTS:
         QCOMPARE(alone[1].toObject()["name"].toString(), QString("Keys"));
         QCOMPARE(readFile(voltwren.defaultsPath()), defaultsBefore); // the stale name is not saved
         QCOMPARE(readFile(voltwren.logPath()), logBefore);
+
+        // A damaged settings file is the user's to see: a reading leaves it where it is.
+        voltwren.writeDefaults("{\"voltwren.threshold\": 6");
+        QCOMPARE(voltwren.runToEnd({"status", "--json"}, &out, &err), 0);
+        QCOMPARE(parse(out).array().size(), 2);
+        QCOMPARE(readFile(voltwren.defaultsPath()), QByteArray("{\"voltwren.threshold\": 6"));
+        QCOMPARE(QFileInfo(voltwren.defaultsPath()).dir().entryList({"defaults.json.corrupt-*"}),
+                 QStringList());
     }
 
     void usageErrors_data() {
