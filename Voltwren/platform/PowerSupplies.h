@@ -1,8 +1,13 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
+#include <QMap>
+#include <QString>
 #include <QVariant>
 #include <QVariantMap>
+
+#include <optional>
 
 // The system's power supplies: peripheral batteries that accessories publish,
 // and the power sources of the computer itself.
@@ -17,6 +22,28 @@ public:
         QVariant bdAddr;
     };
 
+    // A battery that the kernel reports for a device other than the computer
+    // (scope "Device", type "Battery"), with what it says of that device.
+    // Texts are trimmed; an optional is empty when the attribute is missing,
+    // unreadable or (for texts) empty.
+    struct DeviceBattery {
+        QString supplyName;
+        std::optional<QString> modelName;
+        std::optional<QString> serialNumber;
+        std::optional<qint64> capacity;
+        std::optional<QString> capacityLevel;
+        std::optional<QString> status;
+        std::optional<qint64> online;
+        // The Bluetooth address as 6 bytes, as "BD_ADDR" has it; empty when none.
+        QByteArray address;
+        // From the device's uevent.
+        std::optional<QString> hidName;
+        std::optional<QString> driver;
+        // One map per input device of the accessory: its capability bitmaps
+        // ("ev", "key", "rel", "abs") as the kernel writes them.
+        QList<QMap<QString, QString>> inputCapabilities;
+    };
+
     virtual ~PowerSupplies() = default;
 
     // Fills ENTRIES in registry order; returns 0, or an errno value when the
@@ -25,6 +52,9 @@ public:
     // One description per power source ("Transport Type", "Current Capacity",
     // "Max Capacity"); empty when there is none or nothing can be read.
     virtual QList<QVariantMap> powerSourceDescriptions() const = 0;
+    // Fills BATTERIES in name order; returns 0, or an errno value when the
+    // supplies cannot be listed at all.
+    virtual int deviceBatteries(QList<DeviceBattery>& batteries) const = 0;
 };
 
 // The running system's power supplies. Safe to call from any thread.

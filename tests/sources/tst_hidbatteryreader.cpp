@@ -23,6 +23,7 @@ public:
         return error;
     }
     QList<QVariantMap> powerSourceDescriptions() const override { return {}; }
+    int deviceBatteries(QList<DeviceBattery>&) const override { return 0; }
 };
 
 } // namespace

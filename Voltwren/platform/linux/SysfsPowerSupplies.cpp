@@ -17,6 +17,7 @@ namespace {
 
 // Sysfs attributes are at most one page.
 constexpr qsizetype maxAttributeSize = 4096;
+constexpr qsizetype maxInputDevices = 16;
 
 std::optional<QString> canonical(const QString& path) {
     char resolved[PATH_MAX];
@@ -40,6 +41,36 @@ QByteArray addressBytes(QStringView text) {
     return bytes;
 }
 
+// The names in DIRECTORY, sorted; 0 or an errno value.
+int folderNames(const QString& directory, QStringList& names) {
+    DIR* dir = opendir(QFile::encodeName(directory).constData());
+    if (!dir)
+        return errno;
+    while (const dirent* item = readdir(dir)) {
+        const QString name = QFile::decodeName(item->d_name);
+        if (name != QLatin1String(".") && name != QLatin1String(".."))
+            names << name;
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return 0;
+}
+
+// The value of KEY=value in a uevent's text.
+std::optional<QString> ueventValue(const std::optional<QString>& uevent, QLatin1String key) {
+    if (!uevent)
+        return std::nullopt;
+    for (const QString& line : uevent->split(QLatin1Char('\n'))) {
+        if (line.size() > key.size() && line.startsWith(key) && line.at(key.size()) == QLatin1Char('='))
+            return line.mid(key.size() + 1).trimmed();
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> nonEmpty(std::optional<QString> text) {
+    return text && !text->isEmpty() ? text : std::nullopt;
+}
+
 } // namespace
 
 SysfsPowerSupplies::SysfsPowerSupplies(QString root)
@@ -48,17 +79,9 @@ SysfsPowerSupplies::SysfsPowerSupplies(QString root)
 }
 
 int SysfsPowerSupplies::entryFolders(QList<std::pair<QString, QString>>& folders) const {
-    DIR* dir = opendir(QFile::encodeName(m_root).constData());
-    if (!dir)
-        return errno == ENOENT ? 0 : errno; // no power-supply class: nothing to report
     QStringList names;
-    while (const dirent* item = readdir(dir)) {
-        const QString name = QFile::decodeName(item->d_name);
-        if (name != QLatin1String(".") && name != QLatin1String(".."))
-            names << name;
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
+    if (const int error = folderNames(m_root, names))
+        return error == ENOENT ? 0 : error; // no power-supply class: nothing to report
     for (const QString& name : std::as_const(names)) {
         const std::optional<QString> folder = canonical(m_root + QLatin1Char('/') + name);
         struct stat info;
@@ -110,14 +133,10 @@ std::optional<qint64> SysfsPowerSupplies::integerAttribute(const QString& folder
 }
 
 QByteArray SysfsPowerSupplies::address(const QString& folder, const QString& entryName) const {
-    if (const std::optional<QString> uevent = attribute(folder, QStringLiteral("device/uevent"))) {
-        for (const QString& line : uevent->split(QLatin1Char('\n'))) {
-            if (line.startsWith(QLatin1String("HID_UNIQ="))) {
-                const QByteArray bytes = addressBytes(QStringView(line).mid(9).trimmed());
-                if (!bytes.isEmpty())
-                    return bytes;
-            }
-        }
+    if (const std::optional<QString> unique =
+            ueventValue(attribute(folder, QStringLiteral("device/uevent")), QLatin1String("HID_UNIQ"))) {
+        if (const QByteArray bytes = addressBytes(*unique); !bytes.isEmpty())
+            return bytes;
     }
     // hid-<address>-battery, ps-controller-battery-<address>, …
     static const QRegularExpression embedded(
@@ -142,6 +161,56 @@ int SysfsPowerSupplies::registryEntries(QList<RegistryEntry>& entries) const {
                 entry.bdAddr = bytes;
         }
         entries.append(entry);
+    }
+    return 0;
+}
+
+QList<QMap<QString, QString>> SysfsPowerSupplies::inputCapabilities(const QString& folder) const {
+    // The accessory's input devices sit beside its supply: <device>/input/inputN.
+    const std::optional<QString> inputs = canonical(folder + QStringLiteral("/device/input"));
+    QStringList names;
+    if (!inputs || !inside(*inputs, m_allowedTree) || folderNames(*inputs, names) != 0)
+        return {};
+    QList<QMap<QString, QString>> result;
+    for (const QString& name : std::as_const(names)) {
+        // A real accessory has a few; a planted tree does not get walked at length.
+        if (!name.startsWith(QLatin1String("input")) || result.size() == maxInputDevices)
+            continue;
+        QMap<QString, QString> capabilities;
+        for (const char* bitmap : {"ev", "key", "rel", "abs"}) {
+            if (const std::optional<QString> value =
+                    attribute(*inputs, name + QStringLiteral("/capabilities/") + QLatin1String(bitmap)))
+                capabilities.insert(QLatin1String(bitmap), *value);
+        }
+        if (!capabilities.isEmpty())
+            result.append(capabilities);
+    }
+    return result;
+}
+
+int SysfsPowerSupplies::deviceBatteries(QList<DeviceBattery>& batteries) const {
+    QList<std::pair<QString, QString>> folders;
+    if (const int error = entryFolders(folders))
+        return error;
+    for (const auto& [name, folder] : std::as_const(folders)) {
+        // The computer's own batteries, mains and USB supplies are not accessories.
+        if (attribute(folder, QStringLiteral("scope")) != QLatin1String("Device") ||
+            attribute(folder, QStringLiteral("type")) != QLatin1String("Battery"))
+            continue;
+        DeviceBattery battery;
+        battery.supplyName = name;
+        battery.modelName = nonEmpty(attribute(folder, QStringLiteral("model_name")));
+        battery.serialNumber = nonEmpty(attribute(folder, QStringLiteral("serial_number")));
+        battery.capacity = integerAttribute(folder, QStringLiteral("capacity"));
+        battery.capacityLevel = nonEmpty(attribute(folder, QStringLiteral("capacity_level")));
+        battery.status = nonEmpty(attribute(folder, QStringLiteral("status")));
+        battery.online = integerAttribute(folder, QStringLiteral("online"));
+        battery.address = address(folder, name);
+        const std::optional<QString> uevent = attribute(folder, QStringLiteral("device/uevent"));
+        battery.hidName = nonEmpty(ueventValue(uevent, QLatin1String("HID_NAME")));
+        battery.driver = nonEmpty(ueventValue(uevent, QLatin1String("DRIVER")));
+        battery.inputCapabilities = inputCapabilities(folder);
+        batteries.append(battery);
     }
     return 0;
 }

@@ -17,6 +17,7 @@ public:
 
     int registryEntries(QList<RegistryEntry>& entries) const override;
     QList<QVariantMap> powerSourceDescriptions() const override;
+    int deviceBatteries(QList<DeviceBattery>& batteries) const override;
 
 private:
     // Entry folders (resolved) in name order, with their names.
@@ -26,6 +27,7 @@ private:
     std::optional<QString> attribute(const QString& folder, const QString& name) const;
     std::optional<qint64> integerAttribute(const QString& folder, const QString& name) const;
     QByteArray address(const QString& folder, const QString& entryName) const;
+    QList<QMap<QString, QString>> inputCapabilities(const QString& folder) const;
 
     QString m_root;
     QString m_allowedTree;
