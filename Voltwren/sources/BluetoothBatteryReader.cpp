@@ -172,11 +172,11 @@ DeviceKind inferKind(const QString& name) {
     // Order matters: "iPhone Keyboard" is a phone, "Headphone Controller" headphones.
     static const std::array<Rule, 6> rules = {{
         {{"iphone"}, DeviceKind::iphone},
-        {{"trackpad"}, DeviceKind::trackpad},
+        {{"trackpad", "touchpad"}, DeviceKind::trackpad},
         {{"keyboard"}, DeviceKind::keyboard},
         {{"mouse", "anywhere", "master", "vertical", "trackball"}, DeviceKind::mouse},
-        {{"headphone", "headset", "buds", "earbud"}, DeviceKind::headphones},
-        {{"controller"}, DeviceKind::gameController},
+        {{"headphone", "headset", "buds", "earbud", "earphone"}, DeviceKind::headphones},
+        {{"controller", "gamepad", "joystick"}, DeviceKind::gameController},
     }};
     const QString lower = lowercased(name);
     for (const Rule& rule : rules) {

@@ -18,7 +18,8 @@ class Bundle;
 
 // Merges the accessory sources into one reading per device of the report.
 // The report decides which devices exist and in which order; the other
-// sources only supply a charge for them.
+// sources only supply a charge for them. readAccessories() then lists the
+// kernel's device batteries that none of them took (DeviceBatteryReader).
 namespace BluetoothBatteryReader {
 
 using SystemProfilerBluetoothInfo::ConnectedDevice;
@@ -82,10 +83,13 @@ QList<AccessoryReading> aggregate(const QList<ConnectedDevice>& profiler,
                                   const PrivateReader& privateReader);
 
 // Runs the report tool, copies the GATT readings, scans the registry and asks
-// the helper where needed. Blocks on child processes: never call on the main
-// thread.
+// the helper where needed; then adds the kernel's device batteries that no
+// accessory of the report took. Blocks on child processes: never call on the
+// main thread.
 QList<AccessoryReading> readAccessories();
-// The same, with the report tool and the helper taken from BUNDLE.
-QList<AccessoryReading> readAccessories(const Bundle& bundle);
+// The same, with the report tool and the helper taken from BUNDLE and the
+// registry and device batteries from SUPPLIES.
+QList<AccessoryReading> readAccessories(const Bundle& bundle,
+                                        const PowerSupplies& supplies = systemPowerSupplies());
 
 } // namespace BluetoothBatteryReader

@@ -3,19 +3,24 @@
 #include "BluetoothBatteryReader.h"
 
 #include "platform/Bundle.h"
+#include "sources/DeviceBatteryReader.h"
 
 namespace BluetoothBatteryReader {
 
-QList<AccessoryReading> readAccessories(const Bundle& bundle) {
+QList<AccessoryReading> readAccessories(const Bundle& bundle, const PowerSupplies& supplies) {
     // The report comes first; the snapshot, the scan and the helper runs
     // follow inside the aggregation, in that order.
     const QList<ConnectedDevice> devices = SystemProfilerBluetoothInfo::connectedDevices(bundle);
-    return aggregate(
+    QList<AccessoryReading> readings = aggregate(
         devices, [] { return GATTBatteryReader::shared().copyLatestReadings(); },
-        [] { return HIDBatteryReader::scanRegistry(); },
+        [&supplies] { return HIDBatteryReader::scanRegistry(supplies); },
         [&bundle](const QString& address) {
             return IOBluetoothPrivateBatteryReader::readBattery(address, bundle);
         });
+    // Accessories that the report does not know (a receiver's mouse, a
+    // controller on a cable) come after its own, in the kernel's order.
+    readings += DeviceBatteryReader::unlisted(readings, DeviceBatteryReader::scan(supplies));
+    return readings;
 }
 
 QList<AccessoryReading> readAccessories() {

@@ -2,9 +2,11 @@
 #include "sources/BluetoothBatteryReader.h"
 
 #include "FakeExecutable.h"
+#include "PowerSupplyFolder.h"
 #include "PrivateBus.h"
 #include "TestBundle.h"
 #include "app/DiagnosticLog.h"
+#include "platform/linux/SysfsPowerSupplies.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -35,6 +37,12 @@ Q_DECLARE_METATYPE(Components)
 Q_DECLARE_METATYPE(Percent)
 Q_DECLARE_METATYPE(HelperAnswer)
 Q_DECLARE_METATYPE(DeviceKind)
+
+// Power supplies by name (the kernel's order) and the accessories read.
+using Supplies = QMap<QString, SysfsAttributes>;
+using Accessories = QList<AccessoryReading>;
+Q_DECLARE_METATYPE(Supplies)
+Q_DECLARE_METATYPE(Accessories)
 
 namespace {
 
@@ -151,6 +159,13 @@ QList<AccessoryReading> expectedHelperReadings(Percent padPercent) {
     };
 }
 
+// A device battery with ATTRIBUTES.
+SysfsAttributes battery(const SysfsAttributes& attributes) {
+    SysfsAttributes all{{"type", "Battery\n"}, {"scope", "Device\n"}};
+    all.insert(attributes);
+    return all;
+}
+
 QStringList names(const QList<AccessoryReading>& readings) {
     QStringList result;
     for (const AccessoryReading& reading : readings)
@@ -169,6 +184,8 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_state.isValid());
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
+        // No BlueZ of the machine's: GATT readings come only from a test's own bus.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(m_state.filePath("no-bus")));
     }
 
     void init() { clearLog(); }
@@ -358,6 +375,10 @@ private Q_SLOTS:
             << ConnectedDevice(Device("Gaming Headset")) << silent << DeviceKind::headphones;
         QTest::newRow("name Earbud Case")
             << ConnectedDevice(Device("Earbud Case")) << silent << DeviceKind::headphones;
+        QTest::newRow("name Laptop Touchpad")
+            << ConnectedDevice(Device("Laptop Touchpad")) << silent << DeviceKind::trackpad;
+        QTest::newRow("name Flight Joystick")
+            << ConnectedDevice(Device("Flight Joystick")) << silent << DeviceKind::gameController;
         QTest::newRow("name with AirPods never yields earbud kinds")
             << ConnectedDevice(Device("My AirPods Pro")) << silent << DeviceKind::otherAccessory;
     }
@@ -619,6 +640,85 @@ private Q_SLOTS:
         QCOMPARE(result, expectedHelperReadings({}));
         QCOMPARE(helperRuns(counter), (QStringList{"F0:00:00:00:00:03", "F0:00:00:00:00:05",
                                                    "F0:00:00:00:00:06", "F0:00:00:00:00:07"}));
+    }
+
+    void kernelAccessories_data() {
+        QTest::addColumn<Supplies>("supplies");
+        QTest::addColumn<Accessories>("expected");
+        const auto desk = [](Percent percent) {
+            return AccessoryReading{"AA:BB:CC:0D:0E:0F", "Desk Mouse", DeviceKind::mouse, percent, true, {}};
+        };
+        const auto own = [](const QString& id, const QString& name, DeviceKind kind, Percent percent,
+                            bool connected = true) {
+            return AccessoryReading{"power-supply:" + id, name, kind, percent, connected, {}};
+        };
+        const QString unknown = "Unknown Accessory";
+        const DeviceKind other = DeviceKind::otherAccessory;
+        const SysfsAttributes anywhere = battery({{"capacity", "15\n"},
+                                                  {"model_name", "MX Anywhere 3\n"},
+                                                  {"serial_number", "4a3b\n"},
+                                                  {"online", "1"}});
+        const Accessories anywhereRows{desk({}), own("serial:4a3b", "MX Anywhere 3", DeviceKind::mouse, 15)};
+        const SysfsAttributes bluetoothMouse = battery({{"capacity", "42"},
+                                                        {"model_name", "Desk Mouse"},
+                                                        {"device/uevent", "HID_UNIQ=aa:bb:cc:0d:0e:0f\n"}});
+        const SysfsAttributes receiverDeskMouse = battery({{"capacity", "70"}, {"model_name", "Desk Mouse"}});
+
+        QTest::newRow("receiver mouse with serial")
+            << Supplies{{"hidpp_battery_0", anywhere}} << anywhereRows;
+        QTest::newRow("re-plugged, same id") << Supplies{{"hidpp_battery_1", anywhere}} << anywhereRows;
+        QTest::newRow("receiver device switched off")
+            << Supplies{{"hidpp_battery_2", battery({{"capacity", "60"}, {"online", "0"}})}}
+            << Accessories{desk({}), own("supply:hidpp_battery_2", unknown, other, 60, false)};
+        QTest::newRow("cabled controller, address unknown to BlueZ")
+            << Supplies{{"ps-controller-battery-11:22:33:44:55:66",
+                         battery({{"capacity", "45"}, {"device/uevent", "HID_NAME=Wireless Controller\n"}})}}
+            << Accessories{desk({}), own("address:11:22:33:44:55:66", "Wireless Controller",
+                                         DeviceKind::gameController, 45)};
+        QTest::newRow("Bluetooth mouse's battery stays in its row")
+            << Supplies{{"hid-aa:bb:cc:0d:0e:0f-battery", bluetoothMouse}} << Accessories{desk(42)};
+        QTest::newRow("receiver's charge taken by name")
+            << Supplies{{"hidpp_battery_0", receiverDeskMouse}} << Accessories{desk(70)};
+        QTest::newRow("same-named receiver mouse beside the Bluetooth one")
+            << Supplies{{"hid-aa:bb:cc:0d:0e:0f-battery", bluetoothMouse},
+                        {"hidpp_battery_0", receiverDeskMouse}}
+            << Accessories{desk(42), own("supply:hidpp_battery_0", "Desk Mouse", DeviceKind::mouse, 70)};
+        QTest::newRow("capacity_level only, or nothing reported yet")
+            << Supplies{{"a", battery({{"capacity_level", "Critical"}, {"model_name", "Gamepad"}})},
+                        {"b", battery({{"capacity_level", "Normal"}})},
+                        {"c", battery({{"status", "Unknown"}, {"capacity", "0"}, {"capacity_level", "Low"}})}}
+            << Accessories{desk({}), own("supply:a", "Gamepad", DeviceKind::gameController, 5),
+                           own("supply:b", unknown, other, 55), own("supply:c", unknown, other, {})};
+        QTest::newRow("kind from the kernel")
+            << Supplies{{"e", battery({{"device/input/input7/capabilities/ev", "17"},
+                                       {"device/input/input7/capabilities/key", "1f0000 0 0 0 0"},
+                                       {"device/input/input7/capabilities/rel", "3"}})},
+                        {"f", battery({{"device/uevent", "DRIVER=nintendo\n"}})},
+                        {"g", battery({{"device/uevent", "DRIVER=logitech-hidpp-device\n"}})}}
+            << Accessories{desk({}), own("supply:e", unknown, DeviceKind::mouse, {}),
+                           own("supply:f", unknown, DeviceKind::gameController, {}),
+                           own("supply:g", unknown, other, {})};
+        QTest::newRow("laptop battery, mains and USB not listed")
+            << Supplies{{"AC", {{"type", "Mains"}, {"online", "1"}}},
+                        {"BAT0", {{"type", "Battery"}, {"scope", "System"}, {"capacity", "80"}}},
+                        {"BAT1", {{"type", "Battery"}, {"capacity", "80"}}},
+                        {"ucsi-source-psy-USBC000:001",
+                         {{"type", "USB"}, {"scope", "Device"}, {"capacity", "9"}}}}
+            << Accessories{desk({})};
+    }
+
+    void kernelAccessories() {
+        QFETCH(Supplies, supplies);
+        QTemporaryDir dir;
+        const QString root = dir.filePath("sys/class/power_supply");
+        for (auto supply = supplies.cbegin(); supply != supplies.cend(); ++supply)
+            writePowerSupply(root, supply.key(), supply.value());
+        FakeExecutable::writeReplying(
+            dir.path(), "bluez-report",
+            "Bluetooth:\n      Connected:\n          Desk Mouse:\n"
+            "              Address: AA:BB:CC:0D:0E:0F\n              Minor Type: Mouse\n",
+            0);
+        QTEST(readAccessories(TestBundle(dir.path()), SysfsPowerSupplies(root)), "expected");
     }
 };
 
