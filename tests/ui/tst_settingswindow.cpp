@@ -1,9 +1,13 @@
 #include "../sources/SimulatedCentral.h"
+#include "FakeExecutable.h"
+#include "PowerSupplyFolder.h"
 #include "StateDoubles.h"
 #include "TestBundle.h"
 #include "app/DiagnosticLog.h"
 #include "app/Updater.h"
 #include "platform/Workspace.h"
+#include "platform/linux/JsonDefaultsStore.h"
+#include "platform/linux/SysfsPowerSupplies.h"
 #include "ui/AddDevicePopover.h"
 #include "ui/OverrideListEditor.h"
 #include "ui/OverrideRow.h"
@@ -593,6 +597,60 @@ private Q_SLOTS:
             popover->close();
         }
         QApplication::setPalette(light);
+    }
+
+    // A receiver's mouse that only the kernel knows gets a threshold of its
+    // own; after a restart, with its supply under a new name, it still applies.
+    void kernelDeviceOverrideAppliesAfterRestart() {
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(m_state.filePath("no-bus")));
+        QTemporaryDir dir;
+        const QString supplies = dir.filePath("sys/class/power_supply");
+        writePowerSupply(supplies, "hidpp_battery_0",
+                         {{"type", "Battery"},
+                          {"scope", "Device"},
+                          {"capacity", "15"},
+                          {"model_name", "MX Anywhere 3"},
+                          {"serial_number", "4a3b"}});
+        FakeExecutable::writeReplying(dir.path(), "bluez-report", "Bluetooth:\n", 0);
+        Harness harness;
+        // The program's sources over that tree, the settings in a real file.
+        const auto start = [&](JsonDefaultsStore& store) {
+            AppState::Services services;
+            services.defaults = &store;
+            services.notifications = &harness.fixture.notifications;
+            services.loginItems = &harness.fixture.loginItem;
+            services.readInternalBattery = [] { return std::optional<qint64>(); };
+            services.readAccessories = [&] {
+                return BluetoothBatteryReader::readAccessories(TestBundle(dir.path()),
+                                                               SysfsPowerSupplies(supplies));
+            };
+            services.firstPollTimeout = std::chrono::hours(1);
+            auto state = std::make_unique<AppState>(services);
+            [&] { QVERIFY(StateFixture::refreshAndWait(*state)); }();
+            return state;
+        };
+        {
+            JsonDefaultsStore store(dir.filePath("defaults.json"));
+            const std::unique_ptr<AppState> state = start(store);
+            QVERIFY(state->isAnyDeviceLow()); // 15 % under the general 20 %
+            SettingsView view(*state, harness.services());
+            view.show();
+            OverrideListEditor& editor = *view.overrideEditor();
+            editor.addButton()->click();
+            QCOMPARE(editor.addPopover()->entries().size(), 1);
+            QTest::mouseClick(editor.addPopover()->entries().at(0), Qt::LeftButton);
+            ThresholdPicker* picker = rowAt(editor, 0)->picker();
+            picker->setFocus();
+            QTest::keyClick(picker, Qt::Key_Up);
+            QTest::keyClick(picker, Qt::Key_Up);
+            QCOMPARE(rowAt(editor, 0)->name() + " " + picker->currentText(), "MX Anywhere 3 10%");
+        }
+        QVERIFY(QDir(supplies).rename("hidpp_battery_0", "hidpp_battery_1"));
+        JsonDefaultsStore store(dir.filePath("defaults.json"));
+        const std::unique_ptr<AppState> state = start(store);
+        QCOMPARE(state->devices().size(), 1);
+        QCOMPARE(state->effectiveThreshold(state->devices()[0].id), 10.0);
+        QVERIFY(!state->isAnyDeviceLow());
     }
 
 private:
