@@ -9,8 +9,8 @@
 #include <optional>
 
 // The Bluetooth Low Energy central role: the connected peripherals, their
-// GATT services and characteristics, and one-shot value reads. Everything
-// is asynchronous; every delegate call arrives on the main thread.
+// GATT services and characteristics, value reads and notifications.
+// Everything is asynchronous; every delegate call arrives on the main thread.
 
 // 16-bit assigned numbers ("180F") expanded on the Bluetooth base UUID;
 // full UUID texts are taken as they are. Null for text that is neither.
@@ -73,9 +73,17 @@ public:
     virtual void peripheralDidDiscoverCharacteristics(const BluetoothPeripheralRef& peripheral,
                                                       const BluetoothServiceRef& service,
                                                       const std::optional<QString>& error) = 0;
+    // After a read, and after every notified value.
     virtual void peripheralDidUpdateValue(const BluetoothPeripheralRef& peripheral,
                                           const BluetoothCharacteristicRef& characteristic,
                                           const std::optional<QString>& error) = 0;
+    // The answer to setNotifyValue.
+    virtual void peripheralDidUpdateNotificationState(const BluetoothPeripheralRef& peripheral,
+                                                      const BluetoothCharacteristicRef& characteristic,
+                                                      const std::optional<QString>& error) = 0;
+    // A device connected to or disconnected from the system, or began or
+    // stopped offering its battery: whoever connected it, this process or not.
+    virtual void centralDidSeeConnectionEvent() = 0;
 };
 
 class BluetoothCentral {
@@ -96,6 +104,9 @@ public:
 
     virtual int state() const = 0;
     virtual BluetoothAuthorization authorization() const = 0;
+    // Asks the system again when it never answered (or stopped answering):
+    // a state report follows if the state changes. Nothing otherwise.
+    virtual void retryIfUnavailable() = 0;
 
     // Peripherals connected to the system that offer one of SERVICES.
     virtual QList<BluetoothPeripheralRef> retrieveConnectedPeripherals(const QList<QUuid>& services) = 0;
@@ -114,7 +125,12 @@ public:
 
     virtual void readValue(const BluetoothPeripheralRef& peripheral,
                            const BluetoothCharacteristicRef& characteristic) = 0;
-    // The last value read; nullopt before the first read.
+    // Every new value of CHARACTERISTIC, while ENABLED, arrives as after a
+    // read; an unchanged one may arrive too. Held until disabled or until
+    // the peripheral disconnects.
+    virtual void setNotifyValue(bool enabled, const BluetoothPeripheralRef& peripheral,
+                                const BluetoothCharacteristicRef& characteristic) = 0;
+    // The last value read or notified; nullopt before the first.
     virtual std::optional<QByteArray> value(const BluetoothCharacteristicRef& characteristic) const = 0;
 };
 

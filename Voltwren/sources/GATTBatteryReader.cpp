@@ -90,6 +90,9 @@ void GATTBatteryReader::centralDidUpdateState(const BluetoothCentral& central) {
 }
 
 void GATTBatteryReader::scan() {
+    // A central that never got an answer from the system tries again now.
+    if (m_centralManager)
+        m_centralManager->retryIfUnavailable();
     const int state = currentState();
     if (state != BluetoothCentral::statePoweredOn) {
         Console::printLine(debugPrefix + QStringLiteral("CBCentralManager not ready yet (state=") +
@@ -108,13 +111,42 @@ void GATTBatteryReader::scan() {
     diagnosticLog(QStringLiteral("CoreBluetooth scan found ") + count +
                   QStringLiteral(" peripheral(s) advertising the Battery Service"));
 
+    QSet<QUuid> scanned;
     for (const BluetoothPeripheralRef& peripheral : peripherals) {
         if (!peripheral)
             continue;
-        // Holding the handle keeps this process's connection alive.
-        m_connectedPeripherals.insert(peripheral->identifier(), peripheral);
-        m_centralManager->connect(peripheral);
+        scanned.insert(peripheral->identifier());
+        follow(peripheral);
     }
+    m_followedPeripherals &= scanned;
+}
+
+void GATTBatteryReader::follow(const BluetoothPeripheralRef& peripheral) {
+    // Holding the handle keeps this process's connection alive.
+    m_connectedPeripherals.insert(peripheral->identifier(), peripheral);
+    m_centralManager->connect(peripheral);
+}
+
+void GATTBatteryReader::centralDidSeeConnectionEvent() {
+    if (currentState() == BluetoothCentral::statePoweredOn) {
+        // Peripherals not yet followed (newly connected, or whose battery
+        // was not there yet) are read and followed as a scan would.
+        QSet<QUuid> connected;
+        for (const BluetoothPeripheralRef& peripheral :
+             m_centralManager->retrieveConnectedPeripherals({m_batteryServiceUUID})) {
+            if (!peripheral)
+                continue;
+            connected.insert(peripheral->identifier());
+            if (m_followedPeripherals.contains(peripheral->identifier()))
+                continue;
+            Console::printLine(debugPrefix + QStringLiteral("following newly connected peripheral ") +
+                               quoted(namePlaceholder(peripheral)));
+            follow(peripheral);
+        }
+        m_followedPeripherals &= connected;
+    }
+    if (onConnectionEvent)
+        onConnectionEvent();
 }
 
 void GATTBatteryReader::centralDidConnect(const BluetoothPeripheralRef& peripheral) {
@@ -163,9 +195,22 @@ void GATTBatteryReader::peripheralDidDiscoverCharacteristics(const BluetoothPeri
     if (!characteristics)
         return;
     for (const BluetoothCharacteristicRef& characteristic : *characteristics) {
-        if (characteristic && characteristic->uuid() == m_batteryLevelCharacteristicUUID)
+        if (characteristic && characteristic->uuid() == m_batteryLevelCharacteristicUUID) {
             m_centralManager->readValue(peripheral, characteristic);
+            // Later values arrive as the read one does.
+            m_centralManager->setNotifyValue(true, peripheral, characteristic);
+            m_followedPeripherals.insert(peripheral->identifier());
+        }
     }
+}
+
+void GATTBatteryReader::peripheralDidUpdateNotificationState(const BluetoothPeripheralRef& peripheral,
+                                                             const BluetoothCharacteristicRef&,
+                                                             const std::optional<QString>& error) {
+    // Without notifications the level is still read at every scan.
+    if (error)
+        Console::printLine(debugPrefix + QStringLiteral("cannot follow the battery level of ") +
+                           quoted(namePlaceholder(peripheral)) + QStringLiteral(": ") + *error);
 }
 
 void GATTBatteryReader::peripheralDidUpdateValue(const BluetoothPeripheralRef& peripheral,
@@ -185,6 +230,13 @@ void GATTBatteryReader::peripheralDidUpdateValue(const BluetoothPeripheralRef& p
 
     const qint64 percent = static_cast<quint8>(value->at(0));
     const QString name = peripheral->name().value_or(QStringLiteral("Unknown Accessory"));
+    // A level is a percentage; a larger byte is a faulty device, not a charge.
+    if (percent > 100) {
+        Console::printLine(debugPrefix + QStringLiteral("GATT Battery Level for ") + quoted(name) +
+                           QStringLiteral(" out of range: ") + QString::number(percent) +
+                           QStringLiteral(" \u2014 ignored"));
+        return;
+    }
     Console::printLine(debugPrefix + QStringLiteral("GATT Battery Service reading for ") + quoted(name) +
                        QStringLiteral(": ") + QString::number(percent) + QLatin1Char('%'));
 

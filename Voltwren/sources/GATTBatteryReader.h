@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QUuid>
 
@@ -14,8 +15,9 @@
 
 // Battery Level readings of Bluetooth Low Energy accessories (GATT Battery Service).
 // Event-driven: a scan asks the central for the connected peripherals offering
-// the service and reads each one's level once; the values land in a table the
-// aggregator copies from its own thread.
+// the service, reads each one's level and follows its notifications; a
+// peripheral that connects later is followed as it comes. The values land in
+// a table the aggregator copies from its own thread.
 class GATTBatteryReader final : public QObject, private BluetoothCentralDelegate {
     Q_OBJECT
 
@@ -42,6 +44,8 @@ public:
     // Main thread only. A callback that is not set is not called.
     std::function<void()> onUpdate;
     std::function<void()> onFirstStateKnown;
+    // A device connected to the system or left it, or its battery came or went.
+    std::function<void()> onConnectionEvent;
 
     // Main thread. Returns at once; results arrive through the callbacks.
     void scan();
@@ -60,6 +64,9 @@ public:
 private:
     void installCentral(std::unique_ptr<BluetoothCentral> central);
     int currentState() const;
+    // Holds PERIPHERAL and asks the central to connect it, which leads to a
+    // read and a subscription.
+    void follow(const BluetoothPeripheralRef& peripheral);
 
     void centralDidUpdateState(const BluetoothCentral& central) override;
     void centralDidConnect(const BluetoothPeripheralRef& peripheral) override;
@@ -73,12 +80,18 @@ private:
     void peripheralDidUpdateValue(const BluetoothPeripheralRef& peripheral,
                                   const BluetoothCharacteristicRef& characteristic,
                                   const std::optional<QString>& error) override;
+    void peripheralDidUpdateNotificationState(const BluetoothPeripheralRef& peripheral,
+                                              const BluetoothCharacteristicRef& characteristic,
+                                              const std::optional<QString>& error) override;
+    void centralDidSeeConnectionEvent() override;
 
     bool m_hasReportedFirstState = false;
     const QUuid m_batteryServiceUUID;
     const QUuid m_batteryLevelCharacteristicUUID;
     std::unique_ptr<BluetoothCentral> m_centralManager;
     QHash<QUuid, BluetoothPeripheralRef> m_connectedPeripherals;
+    // The connected peripherals whose Battery Level is followed.
+    QSet<QUuid> m_followedPeripherals;
     mutable std::mutex m_latestReadingsLock;
     QHash<QUuid, Reading> m_latestReadings;
 };

@@ -54,6 +54,11 @@ void SimulatedCentral::injectValueUpdate(const std::shared_ptr<Peripheral>& peri
         m_delegate->peripheralDidUpdateValue(peripheral, characteristic, std::nullopt);
 }
 
+void SimulatedCentral::reportConnectionEvent() {
+    if (m_delegate)
+        m_delegate->centralDidSeeConnectionEvent();
+}
+
 QList<BluetoothPeripheralRef> SimulatedCentral::retrieveConnectedPeripherals(const QList<QUuid>& services) {
     calls << QStringLiteral("retrieve ") + labels(services);
     return {connectedPeripherals.cbegin(), connectedPeripherals.cend()};
@@ -119,6 +124,18 @@ void SimulatedCentral::readValue(const BluetoothPeripheralRef& peripheral,
     m_queue << [this, peripheral, characteristic, simulated] {
         if (m_delegate)
             m_delegate->peripheralDidUpdateValue(peripheral, characteristic, simulated->readError);
+    };
+}
+
+void SimulatedCentral::setNotifyValue(bool enabled, const BluetoothPeripheralRef& peripheral,
+                                      const BluetoothCharacteristicRef& characteristic) {
+    calls << (enabled ? QStringLiteral("notify ") : QStringLiteral("unnotify ")) + label(peripheral) +
+                 QLatin1Char(' ') + shortText(characteristic->uuid());
+    const auto simulated = std::static_pointer_cast<Characteristic>(characteristic);
+    m_queue << [this, peripheral, characteristic, simulated] {
+        if (m_delegate)
+            m_delegate->peripheralDidUpdateNotificationState(peripheral, characteristic,
+                                                             simulated->notifyError);
     };
 }
 

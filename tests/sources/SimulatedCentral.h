@@ -20,6 +20,7 @@ public:
         // What a read yields.
         std::optional<QByteArray> value;
         std::optional<QString> readError;
+        std::optional<QString> notifyError;
     };
 
     class Service final : public BluetoothService {
@@ -64,9 +65,12 @@ public:
     // A value callback for CHARACTERISTIC that was never asked for.
     void injectValueUpdate(const std::shared_ptr<Peripheral>& peripheral,
                            const std::shared_ptr<Characteristic>& characteristic);
+    // A device connected or disconnected; set connectedPeripherals first.
+    void reportConnectionEvent();
 
     // Requests so far: "retrieve 0000180f", "connect NAME", "discoverServices NAME 0000180f",
-    // "discoverCharacteristics NAME 0000180f 00002a19", "read NAME 00002a19".
+    // "discoverCharacteristics NAME 0000180f 00002a19", "read NAME 00002a19",
+    // "notify NAME 00002a19".
     QStringList calls;
     QList<std::shared_ptr<Peripheral>> connectedPeripherals;
     BluetoothAuthorization authorizationValue = BluetoothAuthorization::allowedAlways;
@@ -74,6 +78,7 @@ public:
     void setDelegate(BluetoothCentralDelegate* delegate) override { m_delegate = delegate; }
     int state() const override { return m_state; }
     BluetoothAuthorization authorization() const override { return authorizationValue; }
+    void retryIfUnavailable() override {}
     QList<BluetoothPeripheralRef> retrieveConnectedPeripherals(const QList<QUuid>& services) override;
     void connect(const BluetoothPeripheralRef& peripheral) override;
     void discoverServices(const BluetoothPeripheralRef& peripheral, const QList<QUuid>& services) override;
@@ -86,6 +91,8 @@ public:
     characteristics(const BluetoothServiceRef& service) const override;
     void readValue(const BluetoothPeripheralRef& peripheral,
                    const BluetoothCharacteristicRef& characteristic) override;
+    void setNotifyValue(bool enabled, const BluetoothPeripheralRef& peripheral,
+                        const BluetoothCharacteristicRef& characteristic) override;
     std::optional<QByteArray> value(const BluetoothCharacteristicRef& characteristic) const override;
 
     static QString shortText(const QUuid& uuid);

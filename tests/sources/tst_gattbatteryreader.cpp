@@ -200,10 +200,11 @@ private Q_SLOTS:
         printed([&] { h.central->reportState(BluetoothCentral::statePoweredOn); });
         QStringList out = printed([&] { h.central->deliverAll(); });
         QCOMPARE(out, QStringList{readingLine("Desk Keyboard", 77)});
-        QCOMPARE(h.central->calls, (QStringList{"retrieve 0000180f", "connect Desk Keyboard",
-                                                "discoverServices Desk Keyboard 0000180f",
-                                                "discoverCharacteristics Desk Keyboard 0000180f 00002a19",
-                                                "read Desk Keyboard 00002a19"}));
+        QCOMPARE(h.central->calls,
+                 (QStringList{"retrieve 0000180f", "connect Desk Keyboard",
+                              "discoverServices Desk Keyboard 0000180f",
+                              "discoverCharacteristics Desk Keyboard 0000180f 00002a19",
+                              "read Desk Keyboard 00002a19", "notify Desk Keyboard 00002a19"}));
         QCOMPARE(h.updates, 1);
         QCOMPARE(h.reader.copyLatestReadings(), only(idText(keyboard->id), "Desk Keyboard", 77));
 
@@ -226,30 +227,76 @@ private Q_SLOTS:
     void valueBytes_data() {
         QTest::addColumn<std::optional<QByteArray>>("value");
         QTest::addColumn<int>("expected"); // -1: nothing stored
-        QTest::newRow("0xFF is 255, not clamped") << std::optional(QByteArray("\xFF", 1)) << 255;
-        QTest::newRow("0x00") << std::optional(QByteArray("\x00", 1)) << 0;
-        QTest::newRow("only the first byte counts") << std::optional(QByteArray("\x64\x05\x07", 3)) << 100;
-        QTest::newRow("high bit is not a sign") << std::optional(QByteArray("\x80", 1)) << 128;
-        QTest::newRow("empty value") << std::optional(QByteArray()) << -1;
-        QTest::newRow("absent value") << std::optional<QByteArray>() << -1;
+        QTest::addColumn<QString>("line"); // the last line printed
+        const QString none =
+            dbg + "CoreBluetooth sees 1 connected peripheral(s) advertising the Battery Service";
+        const QString range = dbg + "GATT Battery Level for \"Pad\" out of range: %1 \u2014 ignored";
+        QTest::newRow("0x64 is 100") << std::optional(QByteArray("\x64", 1)) << 100
+                                     << readingLine("Pad", 100);
+        QTest::newRow("0x00") << std::optional(QByteArray("\x00", 1)) << 0 << readingLine("Pad", 0);
+        QTest::newRow("only the first byte counts")
+            << std::optional(QByteArray("\x64\x05\x07", 3)) << 100 << readingLine("Pad", 100);
+        QTest::newRow("101 is no charge") << std::optional(QByteArray("\x65", 1)) << -1 << range.arg(101);
+        QTest::newRow("high bit is not a sign")
+            << std::optional(QByteArray("\x80", 1)) << -1 << range.arg(128);
+        QTest::newRow("0xFF is no charge") << std::optional(QByteArray("\xFF", 1)) << -1 << range.arg(255);
+        QTest::newRow("empty value") << std::optional(QByteArray()) << -1 << none;
+        QTest::newRow("absent value") << std::optional<QByteArray>() << -1 << none;
     }
     void valueBytes() {
         QFETCH(std::optional<QByteArray>, value);
         QFETCH(int, expected);
+        QFETCH(QString, line);
         Harness h;
         auto accessory = SimulatedCentral::batteryPeripheral(QStringLiteral("Pad"), value);
         const qint64 offset = logSize();
         const QStringList out = printed([&] { h.powerOnWith({accessory}); });
+        QCOMPARE(out.last(), line);
         if (expected < 0) {
-            QCOMPARE(out.size(), 2); // the state and count lines only
             QVERIFY(h.reader.copyLatestReadings().isEmpty());
             QCOMPARE(h.updates, 0);
             QCOMPARE(loggedSince(offset).size(), 3);
         } else {
-            QCOMPARE(out.last(), readingLine("Pad", expected));
             QCOMPARE(h.reader.copyLatestReadings(), only(idText(accessory->id), "Pad", expected));
             QCOMPARE(h.updates, 1);
         }
+    }
+
+    // Notified values take the path of read ones; a peripheral that connects
+    // later is read and followed without a scan.
+    void notifiedValuesAndLateConnections() {
+        Harness h;
+        int events = 0;
+        h.reader.onConnectionEvent = [&] { ++events; };
+        auto keyboard = SimulatedCentral::batteryPeripheral(QStringLiteral("Keys"), QByteArray("\x32", 1));
+        SimulatedCentral::levelOf(keyboard)->notifyError = QStringLiteral("Not supported");
+        QStringList out = printed([&] { h.powerOnWith({keyboard}); });
+        QCOMPARE(out.last(), dbg + "cannot follow the battery level of \"Keys\": Not supported");
+        const auto notify = [&](const std::shared_ptr<Peripheral>& peripheral, char percent) {
+            SimulatedCentral::levelOf(peripheral)->value = QByteArray(1, percent);
+            return printed(
+                [&] { h.central->injectValueUpdate(peripheral, SimulatedCentral::levelOf(peripheral)); });
+        };
+        QCOMPARE(notify(keyboard, 10), QStringList{readingLine("Keys", 10)});
+        notify(keyboard, 10);
+        QCOMPARE(h.updates, 2); // the unchanged value stays silent
+
+        auto mouse = SimulatedCentral::batteryPeripheral(QStringLiteral("Mouse"), QByteArray("\x2A", 1));
+        h.central->connectedPeripherals = {keyboard, mouse};
+        h.central->calls.clear();
+        out = printed([&] {
+            h.central->reportConnectionEvent();
+            h.central->deliverAll();
+            h.central->reportConnectionEvent(); // already followed
+        });
+        QCOMPARE(out, (QStringList{dbg + "following newly connected peripheral \"Mouse\"",
+                                   readingLine("Mouse", 42)}));
+        QCOMPARE(h.central->calls,
+                 (QStringList{"retrieve 0000180f", "connect Mouse", "discoverServices Mouse 0000180f",
+                              "discoverCharacteristics Mouse 0000180f 00002a19", "read Mouse 00002a19",
+                              "notify Mouse 00002a19", "retrieve 0000180f"}));
+        QCOMPARE(events, 2);
+        QCOMPARE(h.updates, 3);
     }
 
     void unnamedPeripheralIsUnknownAccessory() {
@@ -342,21 +389,22 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("expectedCalls");   // after discoverServices
         const QString discover = "discoverCharacteristics Pad 0000180f 00002a19";
         const QString read = "read Pad 00002a19";
-        QTest::newRow("several services")
-            << QStringList{"180A", "180F", "1812"} << QStringList{"2A19"} << QStringList{discover, read};
+        const QString notify = "notify Pad 00002a19";
+        QTest::newRow("several services") << QStringList{"180A", "180F", "1812"} << QStringList{"2A19"}
+                                          << QStringList{discover, read, notify};
         QTest::newRow("empty services list") << QStringList{} << QStringList{"2A19"} << QStringList{};
         QTest::newRow("absent services") << QStringList{"-"} << QStringList{"2A19"} << QStringList{};
         QTest::newRow("no battery service")
             << QStringList{"180A", "1812"} << QStringList{"2A19"} << QStringList{};
-        QTest::newRow("several characteristics")
-            << QStringList{"180F"} << QStringList{"2A1A", "2A19", "2A1B"} << QStringList{discover, read};
+        QTest::newRow("several characteristics") << QStringList{"180F"} << QStringList{"2A1A", "2A19", "2A1B"}
+                                                 << QStringList{discover, read, notify};
         QTest::newRow("empty characteristics")
             << QStringList{"180F"} << QStringList{} << QStringList{discover};
         QTest::newRow("absent characteristics")
             << QStringList{"180F"} << QStringList{"-"} << QStringList{discover};
         QTest::newRow("full UUID text matches")
             << QStringList{"0000180F-0000-1000-8000-00805F9B34FB"}
-            << QStringList{"00002a19-0000-1000-8000-00805f9b34fb"} << QStringList{discover, read};
+            << QStringList{"00002a19-0000-1000-8000-00805f9b34fb"} << QStringList{discover, read, notify};
     }
     void serviceAndCharacteristicSelection() {
         QFETCH(QStringList, services);
@@ -435,7 +483,7 @@ private Q_SLOTS:
             for (int round = 1; round <= rounds; ++round) {
                 // Name and percent change together, so a torn copy shows.
                 for (const auto& accessory : accessories) {
-                    const int percent = round % 256;
+                    const int percent = round % 101;
                     accessory->currentName = QString::number(percent);
                     SimulatedCentral::levelOf(accessory)->value = QByteArray(1, static_cast<char>(percent));
                     h.central->injectValueUpdate(accessory, SimulatedCentral::levelOf(accessory));
@@ -452,7 +500,7 @@ private Q_SLOTS:
         const QList<GATTBatteryReader::Reading> last = h.reader.copyLatestReadings();
         QCOMPARE(last.size(), 3);
         for (const GATTBatteryReader::Reading& reading : last)
-            QCOMPARE(reading.batteryPercent, rounds % 256);
+            QCOMPARE(reading.batteryPercent, rounds % 101);
     }
 
     // Last: the shared reader is never destroyed.

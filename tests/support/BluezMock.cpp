@@ -1,6 +1,8 @@
 #include "BluezMock.h"
 
 #include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QDBusVariant>
 
 BluezMock::BluezMock()
@@ -70,8 +72,17 @@ bool BluezMock::setProperty(const QString& path, const QString& interface, const
 bool BluezMock::addBattery(const QString& devicePath, quint8 percentage) {
     QVariantMap properties;
     properties.insert(QStringLiteral("Percentage"), QVariant::fromValue(static_cast<uchar>(percentage)));
+    using Interfaces = QMap<QString, QVariantMap>;
+    qDBusRegisterMetaType<Interfaces>();
+    // Announced as BlueZ does when its battery support takes up a device.
+    const Interfaces added{{QStringLiteral("org.bluez.Battery1"), properties}};
     return call(devicePath, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("AddProperties"),
-                {QStringLiteral("org.bluez.Battery1"), properties});
+                {QStringLiteral("org.bluez.Battery1"), properties}) &&
+           call(QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Mock"),
+                QStringLiteral("EmitSignal"),
+                {QStringLiteral("org.freedesktop.DBus.ObjectManager"), QStringLiteral("InterfacesAdded"),
+                 QStringLiteral("oa{sa{sv}}"),
+                 QVariantList{QVariant::fromValue(QDBusObjectPath(devicePath)), QVariant::fromValue(added)}});
 }
 
 QString BluezMock::devicePath(const QString& address, const QString& hci) {

@@ -28,7 +28,8 @@ public:
     // org.freedesktop.DBus.Properties.Set on an object.
     bool setProperty(const QString& path, const QString& interface, const QString& name,
                      const QVariant& value);
-    // Adds org.bluez.Battery1 with Percentage (a byte) to a device object.
+    // Adds org.bluez.Battery1 with Percentage (a byte) to a device object,
+    // and announces it.
     bool addBattery(const QString& devicePath, quint8 percentage);
     // The device object path the template uses for ADDRESS.
     static QString devicePath(const QString& address, const QString& hci = QStringLiteral("hci0"));

@@ -130,6 +130,30 @@ bool readManagedObjects(const QVariant& value, QMap<QString, QMap<QString, QVari
     return true;
 }
 
+// Battery1.Percentage is a byte; an unsigned integer that fits is taken too.
+// Anything else (a signed or larger number, text) is no reading.
+std::optional<QByteArray> percentageValue(const QVariant& percentage, QString* error) {
+    switch (percentage.metaType().id()) {
+    case QMetaType::UChar:
+    case QMetaType::UShort:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        if (const qulonglong value = percentage.toULongLong(); value <= 0xFF)
+            return QByteArray(1, static_cast<char>(value));
+        break;
+    default:
+        break;
+    }
+    // A number is shown; text from a device is not.
+    const int type = percentage.metaType().id();
+    const bool number =
+        percentage.canConvert<double>() && type != QMetaType::QString && type != QMetaType::QByteArray;
+    *error = QStringLiteral("Battery percentage is not a byte: ") +
+             (number ? percentage.toString() + QStringLiteral(" (") : QStringLiteral("(")) +
+             QString::fromLatin1(percentage.metaType().name()) + QLatin1Char(')');
+    return std::nullopt;
+}
+
 // BlueZ's own words for a failure.
 QString errorText(const QDBusMessage& reply) {
     if (!reply.errorMessage().isEmpty())
@@ -278,6 +302,7 @@ void BluezCentral::onServiceOwnerChanged(const QString& newOwner) {
     if (newOwner.isEmpty()) {
         // BlueZ left the bus: everything it had is gone with it.
         ++m_loadGeneration;
+        m_loading = false;
         forgetObjects();
         updateState();
         return;
@@ -285,19 +310,28 @@ void BluezCentral::onServiceOwnerChanged(const QString& newOwner) {
     load();
 }
 
+void BluezCentral::retryIfUnavailable() {
+    if (!m_loaded && !m_loading)
+        load();
+}
+
 void BluezCentral::load() {
     const quint64 generation = ++m_loadGeneration;
+    m_loading = true;
     const QDBusMessage message = QDBusMessage::createMethodCall(
         m_service, QStringLiteral("/"), objectManagerInterface, QStringLiteral("GetManagedObjects"));
     call(message, loadTimeout, [this, generation](const QDBusMessage& reply) {
         if (generation != m_loadGeneration)
             return; // a newer load or a departure overtook this one
+        m_loading = false;
         QMap<QString, Interfaces> objects;
         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
             readManagedObjects(reply.arguments().constFirst(), &objects)) {
             m_objects = std::move(objects);
             m_loaded = true;
             m_accessDenied = false;
+            // Notifications of the BlueZ that answered before are gone.
+            m_subscriptions.clear();
             for (auto it = m_peripherals.begin(); it != m_peripherals.end();) {
                 if (hasInterface(it.key(), deviceInterface)) {
                     syncPeripheral(it.key());
@@ -317,6 +351,7 @@ void BluezCentral::forgetObjects() {
     m_objects.clear();
     m_loaded = false;
     m_peripherals.clear();
+    m_subscriptions.clear();
 }
 
 void BluezCentral::updateState() {
@@ -378,6 +413,16 @@ void BluezCentral::onInterfacesAdded(const QDBusMessage& message) {
         object.insert(it.key(), it.value());
     syncPeripheral(path);
     updateState();
+    // A device, its battery, or the Battery Level it exports, newly there.
+    QString device = path;
+    const QVariantMap characteristic = interfaces.value(gattCharacteristicInterface);
+    if (QUuid::fromString(characteristic.value(QStringLiteral("UUID")).toString()) == batteryLevelUuid()) {
+        const QString service = toObjectPath(characteristic.value(QStringLiteral("Service")));
+        device = toObjectPath(property(service, gattServiceInterface, QStringLiteral("Device")));
+    }
+    if ((interfaces.contains(deviceInterface) || interfaces.contains(batteryInterface) || device != path) &&
+        isConnectedDevice(device))
+        announceConnectionEvent();
 }
 
 void BluezCentral::onInterfacesRemoved(const QDBusMessage& message) {
@@ -388,13 +433,21 @@ void BluezCentral::onInterfacesRemoved(const QDBusMessage& message) {
     const auto object = m_objects.find(path);
     if (object == m_objects.end())
         return;
-    for (const QString& interface : toStringList(arguments.at(1)))
+    const bool wasConnected = isConnectedDevice(path);
+    const QStringList removed = toStringList(arguments.at(1));
+    for (const QString& interface : removed)
         object->remove(interface);
     if (object->isEmpty())
         m_objects.erase(object);
     if (!hasInterface(path, deviceInterface))
         m_peripherals.remove(path);
+    if (removed.contains(deviceInterface) || removed.contains(batteryInterface))
+        unsubscribeDevice(path);
+    else if (removed.contains(gattCharacteristicInterface))
+        m_subscriptions.remove(path);
     updateState();
+    if (wasConnected && (removed.contains(deviceInterface) || removed.contains(batteryInterface)))
+        announceConnectionEvent();
 }
 
 void BluezCentral::onPropertiesChanged(const QDBusMessage& message) {
@@ -415,8 +468,57 @@ void BluezCentral::onPropertiesChanged(const QDBusMessage& message) {
         for (const QString& name : toStringList(arguments.at(2)))
             properties.remove(name);
     }
-    syncPeripheral(message.path());
+    const QString path = message.path();
+    syncPeripheral(path);
     updateState();
+    if (interface == deviceInterface && changed.contains(QStringLiteral("Connected"))) {
+        if (!isConnectedDevice(path))
+            unsubscribeDevice(path); // BlueZ ends the notifications with the connection
+        announceConnectionEvent();
+    } else if (interface == batteryInterface && changed.contains(QStringLiteral("Percentage"))) {
+        deliverNotification(path, changed.value(QStringLiteral("Percentage")));
+    } else if (interface == gattCharacteristicInterface && changed.contains(QStringLiteral("Value"))) {
+        deliverNotification(path, changed.value(QStringLiteral("Value")));
+    }
+}
+
+bool BluezCentral::isConnectedDevice(const QString& path) const {
+    return property(path, deviceInterface, QStringLiteral("Connected")).toBool();
+}
+
+void BluezCentral::unsubscribeDevice(const QString& path) {
+    const QString children = path + QLatin1Char('/');
+    for (auto it = m_subscriptions.begin(); it != m_subscriptions.end();) {
+        if (it.key() == path || it.key().startsWith(children))
+            it = m_subscriptions.erase(it);
+        else
+            ++it;
+    }
+}
+
+void BluezCentral::deliverNotification(const QString& path, const QVariant& value) {
+    const auto subscription = m_subscriptions.constFind(path);
+    if (subscription == m_subscriptions.cend())
+        return;
+    const BluetoothPeripheralRef peripheral = subscription->peripheral;
+    const std::shared_ptr<Characteristic> characteristic = subscription->characteristic;
+    std::optional<QString> error;
+    if (characteristic->backedByBattery) {
+        QString problem;
+        if (std::optional<QByteArray> bytes = percentageValue(value, &problem))
+            characteristic->value = std::move(bytes);
+        else
+            error = problem;
+    } else {
+        characteristic->value = toBytes(value);
+    }
+    if (m_delegate)
+        m_delegate->peripheralDidUpdateValue(peripheral, characteristic, error);
+}
+
+void BluezCentral::announceConnectionEvent() {
+    if (m_delegate)
+        m_delegate->centralDidSeeConnectionEvent();
 }
 
 QList<BluetoothPeripheralRef> BluezCentral::retrieveConnectedPeripherals(const QList<QUuid>& services) {
@@ -588,11 +690,13 @@ void BluezCentral::readValue(const BluetoothPeripheralRef& peripheral,
             const QVariant percentage = reply.arguments().isEmpty()
                                             ? QVariant()
                                             : reply.arguments().constFirst().value<QDBusVariant>().variant();
-            if (percentage.metaType() != QMetaType::fromType<uchar>()) {
-                finish(QStringLiteral("Battery percentage is not a byte"));
+            QString error;
+            std::optional<QByteArray> bytes = percentageValue(percentage, &error);
+            if (!bytes) {
+                finish(error);
                 return;
             }
-            target->value = QByteArray(1, static_cast<char>(percentage.value<uchar>()));
+            target->value = std::move(bytes);
             finish(std::nullopt);
         });
         return;
@@ -614,6 +718,56 @@ void BluezCentral::readValue(const BluetoothPeripheralRef& peripheral,
         target->value = toBytes(reply.arguments().constFirst());
         finish(std::nullopt);
     });
+}
+
+void BluezCentral::setNotifyValue(bool enabled, const BluetoothPeripheralRef& peripheral,
+                                  const BluetoothCharacteristicRef& characteristic) {
+    const auto target = std::dynamic_pointer_cast<Characteristic>(characteristic);
+    const auto answer = [this, peripheral, characteristic](const std::optional<QString>& error) {
+        if (m_delegate)
+            m_delegate->peripheralDidUpdateNotificationState(peripheral, characteristic, error);
+    };
+    if (!target) {
+        later([answer] { answer(QStringLiteral("Unknown characteristic")); });
+        return;
+    }
+    if (!enabled) {
+        const auto subscription = m_subscriptions.constFind(target->path);
+        const bool stop = subscription != m_subscriptions.cend() && subscription->started &&
+                          !subscription->characteristic->backedByBattery;
+        m_subscriptions.remove(target->path);
+        if (stop) {
+            call(QDBusMessage::createMethodCall(m_service, target->path, gattCharacteristicInterface,
+                                                QStringLiteral("StopNotify")),
+                 notifyTimeout, [](const QDBusMessage&) {});
+        }
+        later([answer] { answer(std::nullopt); });
+        return;
+    }
+
+    // A later scan hands over new handles for the same object: values go to
+    // the newest, and BlueZ is asked once.
+    Subscription& subscription = m_subscriptions[target->path];
+    const bool needsStart = !subscription.started;
+    subscription.peripheral = peripheral;
+    subscription.characteristic = target;
+    subscription.started = true;
+    if (target->backedByBattery || !needsStart) {
+        // BlueZ announces every new percentage of its own accord.
+        later([answer] { answer(std::nullopt); });
+        return;
+    }
+    const QString path = target->path;
+    call(QDBusMessage::createMethodCall(m_service, path, gattCharacteristicInterface,
+                                        QStringLiteral("StartNotify")),
+         notifyTimeout, [this, path, answer](const QDBusMessage& reply) {
+             if (reply.type() == QDBusMessage::ReplyMessage) {
+                 answer(std::nullopt);
+                 return;
+             }
+             m_subscriptions.remove(path); // the next request tries again
+             answer(errorText(reply));
+         });
 }
 
 std::optional<QByteArray> BluezCentral::value(const BluetoothCharacteristicRef& characteristic) const {

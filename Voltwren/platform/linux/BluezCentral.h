@@ -16,8 +16,11 @@ class QDBusServiceWatcher;
 
 // The central role over BlueZ on D-Bus. It mirrors BlueZ's object tree
 // (GetManagedObjects, then InterfacesAdded/Removed and PropertiesChanged) and
-// reloads it whenever the service reappears, so a restarted bluetoothd is
-// picked up. Every call is asynchronous and bounded; nothing blocks.
+// reloads it whenever the service reappears, or when asked after a load that
+// failed, so a restarted or once-hung bluetoothd is picked up. Notified
+// values come from that mirror too: Battery1.Percentage of the device, or
+// the Value of a GattCharacteristic1 after StartNotify. Every call is
+// asynchronous and bounded; nothing blocks.
 class BluezCentral final : public QObject, public BluetoothCentral {
     Q_OBJECT
 
@@ -26,6 +29,7 @@ public:
     static constexpr int loadTimeout = 10000;
     static constexpr int connectTimeout = 30000;
     static constexpr int readTimeout = 10000;
+    static constexpr int notifyTimeout = 10000;
 
     // SERVICE is BlueZ's bus name on CONNECTION ("org.bluez" on the system bus).
     BluezCentral(const QDBusConnection& connection, const QString& service, QObject* parent = nullptr);
@@ -42,6 +46,7 @@ public:
     void setDelegate(BluetoothCentralDelegate* delegate) override;
     int state() const override;
     BluetoothAuthorization authorization() const override;
+    void retryIfUnavailable() override;
     QList<BluetoothPeripheralRef> retrieveConnectedPeripherals(const QList<QUuid>& services) override;
     void connect(const BluetoothPeripheralRef& peripheral) override;
     void discoverServices(const BluetoothPeripheralRef& peripheral, const QList<QUuid>& services) override;
@@ -54,6 +59,8 @@ public:
     characteristics(const BluetoothServiceRef& service) const override;
     void readValue(const BluetoothPeripheralRef& peripheral,
                    const BluetoothCharacteristicRef& characteristic) override;
+    void setNotifyValue(bool enabled, const BluetoothPeripheralRef& peripheral,
+                        const BluetoothCharacteristicRef& characteristic) override;
     std::optional<QByteArray> value(const BluetoothCharacteristicRef& characteristic) const override;
 
 private Q_SLOTS:
@@ -66,12 +73,26 @@ private:
     class Service;
     class Characteristic;
     using Interfaces = QMap<QString, QVariantMap>;
+    // A characteristic followed for its values, by object path (the
+    // device's own for a battery BlueZ claimed).
+    struct Subscription {
+        BluetoothPeripheralRef peripheral;
+        std::shared_ptr<Characteristic> characteristic;
+        // StartNotify was sent (or none is needed).
+        bool started = false;
+    };
 
     void onServiceOwnerChanged(const QString& newOwner);
     void load();
     void forgetObjects();
     void updateState();
     void syncPeripheral(const QString& path);
+    bool isConnectedDevice(const QString& path) const;
+    // Drops the subscriptions of the device at PATH and of its children.
+    void unsubscribeDevice(const QString& path);
+    // A new value of the subscription at PATH, when there is one.
+    void deliverNotification(const QString& path, const QVariant& value);
+    void announceConnectionEvent();
     bool hasInterface(const QString& path, const QString& interface) const;
     QVariant property(const QString& path, const QString& interface, const QString& name) const;
     // Sends MESSAGE; HANDLER gets the reply or the error, always later, on this object's thread.
@@ -88,6 +109,7 @@ private:
     // BlueZ's objects by path, as last seen.
     QMap<QString, Interfaces> m_objects;
     bool m_loaded = false;
+    bool m_loading = false;
     bool m_accessDenied = false;
     quint64 m_loadGeneration = 0;
 
@@ -96,4 +118,5 @@ private:
 
     // One handle per device object, so that repeated scans share its state.
     QHash<QString, std::shared_ptr<Peripheral>> m_peripherals;
+    QHash<QString, Subscription> m_subscriptions;
 };

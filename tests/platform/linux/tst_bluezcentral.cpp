@@ -53,6 +53,7 @@ public:
     QStringList connectFailures;
     int valueUpdates = 0;
     std::optional<QString> lastValueError;
+    int connectionEvents = 0;
 
     void centralDidUpdateState(const BluetoothCentral& central) override { states << central.state(); }
     void centralDidConnect(const BluetoothPeripheralRef& peripheral) override { connected << peripheral; }
@@ -69,6 +70,10 @@ public:
         ++valueUpdates;
         lastValueError = error;
     }
+    void peripheralDidUpdateNotificationState(const BluetoothPeripheralRef&,
+                                              const BluetoothCharacteristicRef&,
+                                              const std::optional<QString>&) override {}
+    void centralDidSeeConnectionEvent() override { ++connectionEvents; }
 };
 
 bool callOn(QDBusConnection connection, const QString& path, const QString& interface, const QString& method,
@@ -99,8 +104,15 @@ class BluezCentralTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    std::unique_ptr<BluezMock> m_mouseMock;
+    std::unique_ptr<GATTBatteryReader> m_mouseReader;
 
 private Q_SLOTS:
+    void cleanupTestCase() {
+        m_mouseReader.reset();
+        m_mouseMock.reset();
+    }
+
     void initTestCase() {
         QVERIFY(m_dir.isValid());
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir.path()));
@@ -205,6 +217,41 @@ private Q_SLOTS:
         QCOMPARE(central.authorization(), BluetoothAuthorization::denied);
     }
 
+    // A BlueZ that did not answer the first load is asked again at the next scan.
+    void failedFirstLoadIsRetriedAtTheNextScan() {
+        PrivateBus bus;
+        QVERIFY(bus.isValid());
+        DbusMock mock(bus, true, {bluez, "/", "org.freedesktop.DBus.ObjectManager"}, bluez);
+        QVERIFY(mock.isValid());
+        const auto answer = [&](const QString& code) {
+            return callOn(
+                bus.connection(), "/", "org.freedesktop.DBus.Mock", "AddMethod",
+                {"org.freedesktop.DBus.ObjectManager", "GetManagedObjects", "", "a{oa{sa{sv}}}", code});
+        };
+        QVERIFY(answer("raise dbus.exceptions.DBusException('Did not receive a reply', "
+                       "name='org.freedesktop.DBus.Error.NoReply')"));
+        GATTBatteryReader reader(centralOn(bus.connection()));
+        int firstStates = 0;
+        reader.onFirstStateKnown = [&] { ++firstStates; };
+        QStringList out;
+        {
+            StdoutCapture capture;
+            (void)QTest::qWaitFor([&] { return firstStates == 1; }, 10000);
+            // BlueZ answers again.
+            answer("ret = {dbus.ObjectPath('/org/bluez/hci0'): {'org.bluez.Adapter1': {'Powered': True}}}");
+            reader.scan();
+            (void)QTest::qWaitFor([&] { return capture.lines().size() >= 4; }, 10000);
+            out = capture.lines();
+        }
+        QCOMPARE(out,
+                 (QStringList{"Voltwren [debug]: CBCentralManager state changed to 2",
+                              "Voltwren [debug]: CBCentralManager not ready yet (state=2); will retry once "
+                              "powered on",
+                              "Voltwren [debug]: CBCentralManager state changed to 5",
+                              "Voltwren [debug]: CoreBluetooth sees 0 connected peripheral(s) advertising "
+                              "the Battery Service"}));
+    }
+
     void batteryOfAConnectedDeviceReachesTheReader() {
         BluezMock mock;
         QVERIFY(mock.isValid());
@@ -235,14 +282,15 @@ private Q_SLOTS:
                               "Voltwren [debug]: GATT Battery Service reading for \"Desk Keyboard\": 77%"}));
         QCOMPARE(reader.connectedPeripherals().keys(), QList<QUuid>{QUuid::fromString(id)});
 
-        // The next scan reads the new charge, and the device's new name.
+        // The new charge comes as BlueZ announces it; the next scan reads the device's new name.
         QVERIFY(
             mock.setProperty(keyboard, "org.bluez.Battery1", "Percentage", QVariant::fromValue(uchar(60))));
         QVERIFY(mock.setProperty(keyboard, "org.bluez.Device1", "Alias", "Keyboard"));
         {
             StdoutCapture capture;
             reader.scan();
-            (void)QTest::qWaitFor([&] { return updates > 1; }, 10000);
+            (void)QTest::qWaitFor([&] { return reader.copyLatestReadings() == only(id, "Keyboard", 60); },
+                                  10000);
         }
         QCOMPARE(updates, 2);
         QCOMPARE(reader.copyLatestReadings(), only(id, "Keyboard", 60));
@@ -265,21 +313,73 @@ private Q_SLOTS:
                                     {"Primary", true}},
                         noMethods}));
         const QString level = service + "/char0011";
-        QVERIFY(
-            callOn(mock.connection(), "/", "org.freedesktop.DBus.Mock", "AddObject",
-                   {level, "org.bluez.GattCharacteristic1",
-                    QVariantMap{{"UUID", "00002a19-0000-1000-8000-00805f9b34fb"},
-                                {"Service", QVariant::fromValue(QDBusObjectPath(service))}},
-                    QVariant::fromValue(QList<MockMethod>{{"ReadValue", "a{sv}", "ay", "ret = [42, 7]"}})}));
+        QVERIFY(callOn(
+            mock.connection(), "/", "org.freedesktop.DBus.Mock", "AddObject",
+            {level, "org.bluez.GattCharacteristic1",
+             QVariantMap{{"UUID", "00002a19-0000-1000-8000-00805f9b34fb"},
+                         {"Service", QVariant::fromValue(QDBusObjectPath(service))}},
+             QVariant::fromValue(QList<MockMethod>{
+                 {"ReadValue", "a{sv}", "ay", "ret = [42, 7]"},
+                 // The device notifies 30 % once asked to.
+                 {"StartNotify", "", "",
+                  "self.EmitSignal('org.freedesktop.DBus.Properties', 'PropertiesChanged', 'sa{sv}as', "
+                  "['org.bluez.GattCharacteristic1', {'Value': dbus.ByteArray(b'\\x1e')}, []])"}})}));
 
         GATTBatteryReader reader(centralOn(mock.connection()));
         int updates = 0;
         reader.onUpdate = [&] { ++updates; };
+        StdoutCapture capture;
+        (void)QTest::qWaitFor([&] { return updates > 1; }, 10000);
+        // Read, then followed: the notified value is the newest reading.
+        QCOMPARE(reader.copyLatestReadings(), only(idOf("AA:BB:CC:DD:EE:04"), "Trackpad", 30));
+        QVERIFY(capture.contents().contains("\"Trackpad\": 42%\n"));
+    }
+
+    // Battery1.Percentage as BlueZ announces it: a byte, or an unsigned
+    // integer that fits, in 0 to 100; anything else is no reading.
+    void batteryPercentageValues_data() {
+        QTest::addColumn<QVariant>("percentage");
+        QTest::addColumn<int>("expected"); // 40, the previous one: no reading, and a debug line
+        QTest::newRow("byte") << QVariant::fromValue(uchar(10)) << 10;
+        QTest::newRow("uint32") << QVariant::fromValue(uint(11)) << 11;
+        QTest::newRow("byte 101") << QVariant::fromValue(uchar(101)) << 40;
+        QTest::newRow("byte 255") << QVariant::fromValue(uchar(255)) << 40;
+        QTest::newRow("int32 -5") << QVariant::fromValue(qint32(-5)) << 40;
+        QTest::newRow("int64 2^40+3") << QVariant::fromValue(qint64((1LL << 40) + 3)) << 40;
+        QTest::newRow("uint16 300") << QVariant::fromValue(ushort(300)) << 40;
+    }
+    void batteryPercentageValues() {
+        QFETCH(QVariant, percentage);
+        QFETCH(int, expected);
+        const QString mouse = BluezMock::devicePath("AA:BB:CC:DD:EE:06");
+        if (!m_mouseMock) { // one mouse for every row
+            m_mouseMock = std::make_unique<BluezMock>();
+            QVERIFY(m_mouseMock->isValid() && !m_mouseMock->addAdapter().isEmpty());
+            QCOMPARE(m_mouseMock->addDevice("AA:BB:CC:DD:EE:06", "Mouse"), mouse);
+            QVERIFY(m_mouseMock->addBattery(mouse, 40) && m_mouseMock->connectDevice("AA:BB:CC:DD:EE:06"));
+            m_mouseReader = std::make_unique<GATTBatteryReader>(centralOn(m_mouseMock->connection()));
+        }
+        const auto is = [&](qint64 percent) {
+            return m_mouseReader->copyLatestReadings() == only(idOf("AA:BB:CC:DD:EE:06"), "Mouse", percent);
+        };
+        const auto announce = [&](const QVariant& value) {
+            QVERIFY(m_mouseMock->setProperty(mouse, "org.bluez.Battery1", "Percentage", value));
+        };
+        const auto rejected = [](const QByteArray& out) {
+            return out.contains("is not a byte") || out.contains("out of range");
+        };
+        QByteArray printed;
         {
             StdoutCapture capture;
-            (void)QTest::qWaitFor([&] { return updates > 0; }, 10000);
+            announce(QVariant::fromValue(uchar(40)));
+            (void)QTest::qWaitFor([&] { return is(40); }, 10000);
+            announce(percentage);
+            (void)QTest::qWaitFor(
+                [&] { return expected != 40 ? is(expected) : rejected(capture.contents()); }, 10000);
+            printed = capture.contents();
         }
-        QCOMPARE(reader.copyLatestReadings(), only(idOf("AA:BB:CC:DD:EE:04"), "Trackpad", 42));
+        QVERIFY2(is(expected), printed.constData());
+        QCOMPARE(rejected(printed), expected == 40);
     }
 
     void connectReportsBothOutcomes() {
