@@ -7,6 +7,8 @@
 #include "platform/DefaultsStore.h"
 #include "platform/LoginItemService.h"
 #include "platform/NotificationCenter.h"
+#include "platform/PowerSupplyMonitor.h"
+#include "platform/SleepMonitor.h"
 #include "sources/GATTBatteryReader.h"
 #include "sources/InternalBatteryReader.h"
 
@@ -61,6 +63,8 @@ AppState::Services AppState::Services::system() {
     services.defaults = &userDefaults();
     services.notifications = &notificationCenter();
     services.loginItems = &loginItemService();
+    services.powerSupplyMonitor = &::powerSupplyMonitor();
+    services.sleepMonitor = &::sleepMonitor();
     return services;
 }
 
@@ -112,6 +116,10 @@ AppState::AppState(Services services, QObject* parent)
             if (weak)
                 weak->startFirstPoll(FirstPollReason::bluetoothState);
         };
+        reader->onConnectionEvent = [weak] {
+            if (weak)
+                weak->requestRefresh(QStringLiteral("a Bluetooth connection change"));
+        };
     }
 
     QTimer::singleShot(m_services.firstPollTimeout, this,
@@ -123,6 +131,32 @@ AppState::AppState(Services services, QObject* parent)
     // Queued, so each firing starts its refresh as a task of its own.
     connect(&m_timer, &QTimer::timeout, this, &AppState::refresh, Qt::QueuedConnection);
     scheduleTimer();
+
+    m_requestWindow.setSingleShot(true);
+    m_requestWindow.setInterval(m_services.announcementWindow);
+    connect(&m_requestWindow, &QTimer::timeout, this, &AppState::startRequestedRefresh);
+    startAnnouncements();
+}
+
+void AppState::startAnnouncements() {
+    const QPointer<AppState> weak(this);
+    const auto log = [](const QString& problem) { diagnosticLog(problem); };
+    if (PowerSupplyMonitor* monitor = m_services.powerSupplyMonitor) {
+        monitor->start(
+            [weak] {
+                if (weak)
+                    weak->requestRefresh(QStringLiteral("a power supply change"));
+            },
+            log);
+    }
+    if (SleepMonitor* monitor = m_services.sleepMonitor) {
+        monitor->start(
+            [weak] {
+                if (weak)
+                    weak->systemDidWake();
+            },
+            log);
+    }
 }
 
 AppState::~AppState() {
@@ -130,7 +164,12 @@ AppState::~AppState() {
     if (GATTBatteryReader* reader = m_services.gattReader) {
         reader->onUpdate = nullptr;
         reader->onFirstStateKnown = nullptr;
+        reader->onConnectionEvent = nullptr;
     }
+    if (m_services.powerSupplyMonitor)
+        m_services.powerSupplyMonitor->stop();
+    if (m_services.sleepMonitor)
+        m_services.sleepMonitor->stop();
 }
 
 void AppState::publish(void (AppState::*signal)()) {
@@ -321,6 +360,11 @@ void AppState::scheduleTimer() {
 }
 
 void AppState::refresh() {
+    checkPermissionAndScan();
+    QTimer::singleShot(0, this, [this] { performRefresh(); });
+}
+
+void AppState::checkPermissionAndScan() {
     bool denied = false;
     if (GATTBatteryReader* reader = m_services.gattReader) {
         const BluetoothAuthorization authorization = reader->authorization();
@@ -330,21 +374,50 @@ void AppState::refresh() {
     setBluetoothPermissionDenied(denied);
     if (GATTBatteryReader* reader = m_services.gattReader)
         reader->scan();
-    QTimer::singleShot(0, this, &AppState::performRefresh);
 }
 
 void AppState::refreshFromCachedReadings() {
     diagnosticLog(QStringLiteral("refreshFromCachedReadings called"));
-    QTimer::singleShot(0, this, &AppState::performRefresh);
+    requestRefresh(QStringLiteral("a changed GATT reading"));
 }
 
-void AppState::performRefresh() {
+void AppState::requestRefresh(const QString& cause, bool withScan) {
+    if (!m_requestCauses.contains(cause))
+        m_requestCauses.append(cause);
+    m_requestWantsScan = m_requestWantsScan || withScan;
+    // A burst gathers in the window; while a refresh runs, what comes is
+    // left for the one that follows it.
+    if (!m_requestedRefreshRunning && !m_requestWindow.isActive())
+        m_requestWindow.start();
+}
+
+void AppState::startRequestedRefresh() {
+    m_requestedRefreshRunning = true;
+    diagnosticLog(QStringLiteral("Refreshing after ") +
+                  std::exchange(m_requestCauses, {}).join(QStringLiteral(", ")));
+    if (std::exchange(m_requestWantsScan, false))
+        checkPermissionAndScan();
+    performRefresh([this] {
+        m_requestedRefreshRunning = false;
+        if (!m_requestCauses.isEmpty())
+            startRequestedRefresh();
+    });
+}
+
+void AppState::systemDidWake() {
+    diagnosticLog(QStringLiteral("System woke from sleep \u2014 polling now"));
+    // The poll timer did not count the time asleep: its interval starts now.
+    scheduleTimer();
+    refresh();
+}
+
+void AppState::performRefresh(std::function<void()> completed) {
     // Two background reads, one after the other; the main thread never waits.
     const auto readInternal = m_services.readInternalBattery;
     const auto readAccessories = m_services.readAccessories;
     whenFinished(
         this, QtConcurrent::run(QThreadPool::globalInstance(), [readInternal] { return readInternal(); }),
-        [this, readAccessories](std::optional<qint64> percent) {
+        [this, readAccessories, completed](std::optional<qint64> percent) {
             const QString name = QLatin1String(internalBatteryDeviceName);
             diagnosticLog(percent ? QStringLiteral("Battery for \"") + name + QStringLiteral("\": ") +
                                         QString::number(*percent) + QStringLiteral("% via IOPowerSources")
@@ -353,8 +426,11 @@ void AppState::performRefresh() {
             whenFinished(this,
                          QtConcurrent::run(QThreadPool::globalInstance(),
                                            [readAccessories] { return readAccessories(); }),
-                         [this, percent](const QList<BluetoothBatteryReader::AccessoryReading>& accessories) {
+                         [this, percent,
+                          completed](const QList<BluetoothBatteryReader::AccessoryReading>& accessories) {
                              finishRefresh(percent, accessories);
+                             if (completed)
+                                 completed();
                          });
         });
 }

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 
 #include <array>
@@ -19,6 +20,8 @@ class DefaultsStore;
 class GATTBatteryReader;
 class LoginItemService;
 class NotificationCenter;
+class PowerSupplyMonitor;
+class SleepMonitor;
 
 // The one application state: settings, the device list, the poll timer, the
 // alert rule and notifications. Main thread only. Every assignment of a
@@ -33,12 +36,17 @@ public:
         NotificationCenter* notifications = nullptr;
         LoginItemService* loginItems = nullptr;
         GATTBatteryReader* gattReader = nullptr;
+        // Announcements that start refreshes; none when absent.
+        PowerSupplyMonitor* powerSupplyMonitor = nullptr;
+        SleepMonitor* sleepMonitor = nullptr;
         std::function<std::optional<qint64>()> readInternalBattery;
         std::function<QList<BluetoothBatteryReader::AccessoryReading>()> readAccessories;
         std::chrono::milliseconds firstPollTimeout{3000};
         // How long the poll timer's minute lasts. Tests shorten it; the
         // program itself never polls more often than once a minute.
         std::chrono::milliseconds pollMinute{60000};
+        // How long announcements gather before the one refresh they start.
+        std::chrono::milliseconds announcementWindow{200};
 
         static Services system();
         // Only the sources of the real ones (GATT reader, battery and
@@ -83,8 +91,12 @@ public:
 
     // A full poll: permission, GATT scan, then both sources. Returns at once.
     void refresh();
-    // A poll without a new GATT scan. Returns at once.
+    // A poll without a new GATT scan, as a requested refresh. Returns at once.
     void refreshFromCachedReadings();
+    // Something announced a change (CAUSE says what, for the log). Requests
+    // within a short window start one refresh; those that come while it runs
+    // start exactly one more after it. WITH_SCAN makes that a full poll.
+    void requestRefresh(const QString& cause, bool withScan = false);
     void scheduleTimer();
     const QTimer* timer() const { return &m_timer; }
 
@@ -120,7 +132,12 @@ Q_SIGNALS:
 
 private:
     void loadSettings();
-    void performRefresh();
+    void startAnnouncements();
+    void checkPermissionAndScan();
+    void startRequestedRefresh();
+    void systemDidWake();
+    // COMPLETED runs once the list is stored.
+    void performRefresh(std::function<void()> completed = {});
     void finishRefresh(std::optional<qint64> internalPercent,
                        const QList<BluetoothBatteryReader::AccessoryReading>& accessories);
     void syncOverrideNames(const QList<MonitoredDevice>& devices);
@@ -144,4 +161,10 @@ private:
     bool m_bluetoothPermissionDenied = false;
     QTimer m_timer;
     bool m_hasRunFirstPoll = false;
+
+    // The requested refreshes: gathering, running, and what the next is for.
+    QTimer m_requestWindow;
+    bool m_requestedRefreshRunning = false;
+    QStringList m_requestCauses;
+    bool m_requestWantsScan = false;
 };

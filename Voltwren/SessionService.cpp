@@ -99,8 +99,9 @@ void SessionService::ShowSettings() {
 }
 
 void SessionService::Refresh() {
+    // Joins the announced refreshes, so a flood of calls costs a poll or two.
     if (m_state)
-        m_state->refresh();
+        m_state->requestRefresh(QStringLiteral("a Refresh() call"), true);
 }
 
 void SessionService::announce(const QStringList& properties) {

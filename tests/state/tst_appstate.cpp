@@ -49,6 +49,8 @@ class AppStateTest : public QObject {
     MemoryDefaults m_defaults;
     RecordingNotifications m_notifications;
     FixedLoginItem m_loginItem;
+    SimulatedPowerSupplyMonitor m_powerSupplies;
+    SimulatedSleepMonitor m_sleep;
     std::unique_ptr<GATTBatteryReader> m_gatt;
     std::optional<qint64> m_internal;
     QList<AccessoryReading> m_accessories;
@@ -69,6 +71,8 @@ class AppStateTest : public QObject {
         services.notifications = &m_notifications;
         services.loginItems = &m_loginItem;
         services.gattReader = m_gatt.get();
+        services.powerSupplyMonitor = &m_powerSupplies;
+        services.sleepMonitor = &m_sleep;
         services.readInternalBattery = [this] { return m_internal; };
         services.readAccessories = [this] {
             QThread::msleep(static_cast<unsigned long>(m_readDelayMs.load()));
@@ -77,6 +81,7 @@ class AppStateTest : public QObject {
         };
         services.firstPollTimeout = firstPollTimeout;
         services.pollMinute = pollMinute;
+        services.announcementWindow = std::chrono::milliseconds(50);
         return std::make_unique<AppState>(services);
     }
 
@@ -405,6 +410,62 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(done.count() >= polls + 3, 5000);
         QCOMPARE(m_notifications.posted.size(), 1);
         QCOMPARE(m_notifications.posted[0].body, QString("Desk Mouse is at 10%."));
+    }
+
+    // What the system announces starts refreshes: a burst one, more of them
+    // while it runs exactly one after it, whatever their number.
+    void announcementsAreCoalesced_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("burst");
+        QTest::addColumn<int>("whileRunning");
+        QTest::addColumn<int>("polls");
+        QTest::newRow("power supply burst") << "power supply" << 5 << 0 << 1;
+        QTest::newRow("power supply, then more while it runs") << "power supply" << 5 << 5 << 2;
+        QTest::newRow("Bluetooth connections, then more") << "bluetooth" << 3 << 3 << 2;
+        QTest::newRow("flood of Refresh(), full polls") << "refresh" << 200 << 200 << 2;
+    }
+    void announcementsAreCoalesced() {
+        QFETCH(QString, source);
+        QFETCH(int, burst);
+        QFETCH(int, whileRunning);
+        QFETCH(int, polls);
+        m_readDelayMs = 100;
+        clearLog();
+        const auto state = makeState();
+        QSignalSpy done(state.get(), &AppState::refreshCompleted);
+        const auto announce = [&](int times) {
+            for (int i = 0; i < times; ++i) {
+                if (source == "power supply")
+                    m_powerSupplies.changed();
+                else if (source == "bluetooth")
+                    m_gatt->onConnectionEvent();
+                else
+                    state->requestRefresh("a Refresh() call", true);
+            }
+        };
+        announce(burst);
+        QTRY_VERIFY_WITH_TIMEOUT(logMessages().filter("Refreshing after").size() == 1, 5000);
+        announce(whileRunning);
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), polls, 5000);
+        QTest::qWait(300); // and nothing more
+        m_readDelayMs = 0;
+        QCOMPARE(done.count(), polls);
+        // Only Refresh() asks for a new GATT scan.
+        QCOMPARE(logMessages().filter("GATT scan skipped").size(), source == "refresh" ? polls : 0);
+    }
+
+    // After sleep: a full poll at once, and the poll interval counts from then.
+    void wakingUpPollsAndRestartsTheInterval() {
+        clearLog();
+        const auto state = makeState(std::chrono::hours(1), std::chrono::milliseconds(40)); // every 600 ms
+        QSignalSpy done(state.get(), &AppState::refreshCompleted);
+        QTest::qWait(400);
+        m_sleep.woke();
+        QVERIFY(done.wait(1000));
+        QVERIFY2(state->timer()->remainingTime() > 400,
+                 qPrintable(QString::number(state->timer()->remainingTime())));
+        QCOMPARE(logMessages().filter("GATT scan skipped").size(), 1);
+        QVERIFY(logMessages().contains("System woke from sleep \u2014 polling now"));
     }
 
     // A new interval replaces the schedule; its first firing is one whole interval later.

@@ -4,6 +4,8 @@
 #include "platform/DefaultsStore.h"
 #include "platform/LoginItemService.h"
 #include "platform/NotificationCenter.h"
+#include "platform/PowerSupplyMonitor.h"
+#include "platform/SleepMonitor.h"
 #include "sources/GATTBatteryReader.h"
 
 #include <QMap>
@@ -81,6 +83,26 @@ public:
     Status status() const override { return fixedStatus; }
     std::optional<QString> registerItem() override { return std::nullopt; }
     std::optional<QString> unregisterItem() override { return std::nullopt; }
+};
+
+// Power-supply and sleep announcements the test makes by calling what the
+// state installed.
+class SimulatedPowerSupplyMonitor final : public PowerSupplyMonitor {
+public:
+    std::function<void()> changed;
+    void start(std::function<void()> onChanged, std::function<void(const QString&)>) override {
+        changed = std::move(onChanged);
+    }
+    void stop() override { changed = nullptr; }
+};
+
+class SimulatedSleepMonitor final : public SleepMonitor {
+public:
+    std::function<void()> woke;
+    void start(std::function<void()> onWoke, std::function<void(const QString&)>) override {
+        woke = std::move(onWoke);
+    }
+    void stop() override { woke = nullptr; }
 };
 
 // An AppState over the doubles above, whose sources return what the test
