@@ -5,8 +5,10 @@
 #include "Xvfb.h"
 
 #include <QDBusArgument>
+#include <QDBusMessage>
 #include <QDir>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -143,6 +145,92 @@ private Q_SLOTS:
         QVERIFY(tray.registerHost());
         QTRY_VERIFY2_WITH_TIMEOUT(tray.registeredItems().size() == 1, qPrintable(voltwren.output()), 20000);
         QCOMPARE(voltwren.output().count("waiting for a system tray"), 1);
+        QCOMPARE(voltwren.stop(), 0);
+    }
+
+    // No poll is due all along (the interval stays at its default): every
+    // change reaches the user because BlueZ, logind or a client announced it.
+    void liveReadings() {
+        Xvfb x;
+        QVERIFY(x.isValid());
+        PrivateBus session(QStringLiteral("session"));
+        QVERIFY(session.isValid());
+        TrayWatcherMock tray(session);
+        QVERIFY(tray.isValid());
+        QTemporaryDir dir;
+        const QString notifyLog = dir.path() + "/notify.log";
+        DbusMock notifications(session, false, {"-t", "notification_daemon"}, "org.freedesktop.Notifications",
+                               notifyLog);
+        DbusMock logind(m_bluez.bus(), true, {"-t", "logind"}, "org.freedesktop.login1");
+        QVERIFY(notifications.isValid() && logind.isValid());
+        ProgramRun voltwren(&m_bluez.bus(), &session, x.display());
+        voltwren.writeDefaults(R"({"voltwren.threshold": 20, "voltwren.sendNotifications": true})");
+        QVERIFY(voltwren.start());
+        QTRY_COMPARE_WITH_TIMEOUT(tray.registeredItems().size(), 1, 20000);
+        const QString item = tray.registeredItems().constFirst();
+        const auto toolTip = [&] { return toolTipText(tray.itemProperty(item, "ToolTip")); };
+        const auto notified = [&] {
+            QFile log(notifyLog);
+            return log.open(QIODevice::ReadOnly)
+                       ? QString::fromUtf8(log.readAll()).split('\n').filter(" Notify ")
+                       : QStringList();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(toolTip().contains("Desk Mouse: 50%"), 20000);
+        const QByteArray normalIcon = pixmaps(tray.itemProperty(item, "IconPixmap"));
+        const std::unique_ptr<QProcess> watch = voltwren.startSeparately({"status", "--waybar", "--watch"});
+        QString watched;
+        const auto watchedLine = [&](const QString& text) {
+            while (watch->canReadLine())
+                watched = QString::fromUtf8(watch->readLine());
+            return watched.contains(text);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(watchedLine("Desk Mouse 50%"), 10000);
+
+        // BlueZ announces the mouse at 10 %.
+        QVERIFY(m_bluez.setProperty(m_mouse, "org.bluez.Battery1", "Percentage",
+                                    QVariant::fromValue(static_cast<uchar>(10))));
+        QTRY_VERIFY_WITH_TIMEOUT(watchedLine("\"class\":\"low\""), 10000);
+        QVERIFY2(watched.contains("Desk Mouse 10%"), qPrintable(watched));
+        QTRY_VERIFY_WITH_TIMEOUT(toolTip().contains("Desk Mouse: 10%"), 10000);
+        QVERIFY(pixmaps(tray.itemProperty(item, "IconPixmap")) != normalIcon);
+        QTRY_COMPARE_WITH_TIMEOUT(notified().size(), 1, 10000);
+
+        // A keyboard connects.
+        const QString keyboard = m_bluez.addDevice("AA:BB:CC:DD:EE:02", "Keys");
+        QVERIFY(m_bluez.setProperty(keyboard, "org.bluez.Device1", "Icon", QString("input-keyboard")));
+        QVERIFY(m_bluez.addBattery(keyboard, 70));
+        QVERIFY(m_bluez.connectDevice("AA:BB:CC:DD:EE:02"));
+        QTRY_VERIFY_WITH_TIMEOUT(watchedLine("Keys: 70%"), 10000);
+
+        // The laptop wakes up: a full poll, with a Bluetooth scan.
+        const qsizetype scans = voltwren.log().count("via CoreBluetooth");
+        QVERIFY(m_bluez.connection()
+                    .call(QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                                         "org.freedesktop.DBus.Mock", "EmitSignal")
+                          << "org.freedesktop.login1.Manager"
+                          << "PrepareForSleep"
+                          << "b" << QVariantList{false})
+                    .type() == QDBusMessage::ReplyMessage);
+        QTRY_VERIFY_WITH_TIMEOUT(voltwren.log().count("via CoreBluetooth") > scans, 10000);
+        QVERIFY(voltwren.log().contains("System woke from sleep"));
+
+        // A flood of Refresh() calls: a poll or two.
+        QTest::qWait(1000);
+        const qsizetype polls = voltwren.output().count("Refreshed battery states");
+        const QDBusMessage refresh = QDBusMessage::createMethodCall(
+            "app.voltwren.Voltwren", "/app/voltwren/Voltwren", "app.voltwren.Voltwren1", "Refresh");
+        for (int i = 0; i < 300; ++i)
+            session.connection().send(refresh);
+        QTRY_VERIFY_WITH_TIMEOUT(voltwren.output().count("Refreshed battery states") > polls, 10000);
+        QTest::qWait(1500);
+        QVERIFY2(voltwren.output().count("Refreshed battery states") - polls <= 2,
+                 qPrintable(voltwren.log()));
+
+        // Told once, though the mouse stayed low through every poll.
+        QCOMPARE(notified().size(), 1);
+        QVERIFY(notified()[0].contains("\"Desk Mouse is at 10%.\""));
+        watch->kill();
+        watch->waitForFinished(5000);
         QCOMPARE(voltwren.stop(), 0);
     }
 };
