@@ -1,0 +1,183 @@
+// How live the running program is, against a fake BlueZ on private buses:
+//   bench_live latency  BlueZ announces a mouse at 10 % (from 50 %): time to
+//                       the notification request, median of 20 runs
+//   bench_live flood [N]  500 (or N) Refresh() calls in a row: the polls they cause
+//   bench_live idle     wake-ups of the whole process (all its threads) in
+//                       20 s of idle after the first poll
+#include "BenchSupport.h"
+#include "PrivateBus.h"
+#include "ProgramRun.h"
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+QTextStream out(stdout);
+
+qint64 countIn(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().count(text) : -1;
+}
+
+// Voluntary and involuntary context switches of every thread of PID.
+qint64 contextSwitches(qint64 pid) {
+    qint64 total = 0;
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(tasks + QLatin1Char('/') + task + QStringLiteral("/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.contains("ctxt_switches:"))
+                total += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+        }
+    }
+    return total;
+}
+
+// Waits until the program has stopped polling for QUIET ms (bounded).
+void waitForQuiet(ProgramRun& voltwren, int quiet = 2000) {
+    QDeadlineTimer deadline(1800000);
+    qsizetype polls = -1;
+    while (!deadline.hasExpired()) {
+        const qsizetype now = voltwren.output().count(QStringLiteral("Refreshed battery states"));
+        if (now == polls && now > 0)
+            return;
+        polls = now;
+        QTest::qWait(quiet);
+    }
+}
+
+int latency(BluezMock& bluez, PrivateBus& session) {
+    QTemporaryDir dir;
+    const QString notifyLog = dir.path() + QStringLiteral("/notify.log");
+    DbusMock notifications(session, false, {QStringLiteral("-t"), QStringLiteral("notification_daemon")},
+                           QStringLiteral("org.freedesktop.Notifications"), notifyLog);
+    if (bluez.addAdapter().isEmpty())
+        return 1;
+    const QString mouse = bluez.addDevice(QStringLiteral("AA:BB:CC:DD:EE:01"), QStringLiteral("Desk Mouse"));
+    const auto setPercent = [&](uchar percent) {
+        return bluez.setProperty(mouse, QStringLiteral("org.bluez.Battery1"), QStringLiteral("Percentage"),
+                                 QVariant::fromValue(percent));
+    };
+    if (!notifications.isValid() || mouse.isEmpty() ||
+        !bluez.setProperty(mouse, QStringLiteral("org.bluez.Device1"), QStringLiteral("Icon"),
+                           QStringLiteral("input-mouse")) ||
+        !bluez.addBattery(mouse, 50) || !bluez.connectDevice(QStringLiteral("AA:BB:CC:DD:EE:01")))
+        return 1;
+    ProgramRun voltwren(&bluez.bus(), &session);
+    voltwren.writeDefaults(R"({"voltwren.threshold": 20, "voltwren.sendNotifications": true})");
+    if (!voltwren.start() || !voltwren.waitForOutput(QStringLiteral("Refreshed battery states"), 20000))
+        return 1;
+    waitForQuiet(voltwren);
+
+    std::vector<double> times;
+    for (int run = 0; run < 20; ++run) {
+        const qint64 before = countIn(notifyLog, " Notify ");
+        QElapsedTimer clock;
+        clock.start();
+        if (!setPercent(10))
+            return 1;
+        while (countIn(notifyLog, " Notify ") == before && clock.elapsed() < 30000)
+            QTest::qWait(2);
+        if (countIn(notifyLog, " Notify ") == before) {
+            out << "run " << run << ": no notification within 30 s\n";
+            return 0;
+        }
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+        // Back above the threshold: the next drop is a new low episode.
+        setPercent(50);
+        waitForQuiet(voltwren, 700);
+    }
+    std::sort(times.begin(), times.end());
+    out << "announcement to notification request, 20 runs: median "
+        << QString::number(times[times.size() / 2], 'f', 1) << " ms (min "
+        << QString::number(times.front(), 'f', 1) << ", max " << QString::number(times.back(), 'f', 1)
+        << ")\n";
+    voltwren.stop();
+    return 0;
+}
+
+int flood(BluezMock& bluez, PrivateBus& session, int count) {
+    if (!BenchSupport::addDevices(bluez, 3))
+        return 1;
+    ProgramRun voltwren(&bluez.bus(), &session);
+    if (!voltwren.start() || !session.waitForName(QStringLiteral("app.voltwren.Voltwren")) ||
+        !voltwren.waitForOutput(QStringLiteral("Refreshed battery states"), 20000))
+        return 1;
+    waitForQuiet(voltwren);
+    const qsizetype pollsBefore = voltwren.output().count(QStringLiteral("Refreshed battery states"));
+    const qint64 logBefore = QFileInfo(voltwren.logPath()).size();
+
+    QDBusConnection connection = session.connection();
+    const QDBusMessage refresh = QDBusMessage::createMethodCall(
+        QStringLiteral("app.voltwren.Voltwren"), QStringLiteral("/app/voltwren/Voltwren"),
+        QStringLiteral("app.voltwren.Voltwren1"), QStringLiteral("Refresh"));
+    QElapsedTimer clock;
+    clock.start();
+    int answered = 0;
+    for (int i = 0; i < count; ++i) {
+        if (connection.call(refresh, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage)
+            ++answered;
+    }
+    const qint64 calls = clock.elapsed();
+    waitForQuiet(voltwren, 3000);
+    const qsizetype polls = voltwren.output().count(QStringLiteral("Refreshed battery states")) - pollsBefore;
+    out << answered << " of " << count << " Refresh() answered in " << calls << " ms; polls caused: " << polls
+        << "; log grew by " << (QFileInfo(voltwren.logPath()).size() - logBefore) / 1024 << " kB\n";
+    voltwren.stop();
+    return 0;
+}
+
+int idle(BluezMock& bluez, PrivateBus& session) {
+    if (!BenchSupport::addDevices(bluez, 3))
+        return 1;
+    ProgramRun voltwren(&bluez.bus(), &session);
+    if (!voltwren.start() || !voltwren.waitForOutput(QStringLiteral("Refreshed battery states"), 20000))
+        return 1;
+    waitForQuiet(voltwren);
+    const qint64 pid = voltwren.processId();
+    const qint64 before = contextSwitches(pid);
+    QTest::qWait(20000);
+    const qint64 after = contextSwitches(pid);
+    out << "wake-ups in 20 s of idle (context switches, all threads): " << (after - before) << " ("
+        << QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size()
+        << " threads)\n";
+    voltwren.stop();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    BluezMock bluez;
+    PrivateBus session(QStringLiteral("session"));
+    if (!bluez.isValid() || !session.isValid()) {
+        out << "cannot start the buses or the fake BlueZ\n";
+        return 1;
+    }
+    int status = 2;
+    if (mode == QLatin1String("latency"))
+        status = latency(bluez, session);
+    else if (mode == QLatin1String("flood"))
+        status = flood(bluez, session, argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 500);
+    else if (mode == QLatin1String("idle"))
+        status = idle(bluez, session);
+    else
+        out << "usage: bench_live latency|flood|idle\n";
+    if (status == 1)
+        out << "could not set up the run\n";
+    return status;
+}
