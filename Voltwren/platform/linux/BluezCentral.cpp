@@ -130,30 +130,6 @@ bool readManagedObjects(const QVariant& value, QMap<QString, QMap<QString, QVari
     return true;
 }
 
-// Battery1.Percentage is a byte; an unsigned integer that fits is taken too.
-// Anything else (a signed or larger number, text) is no reading.
-std::optional<QByteArray> percentageValue(const QVariant& percentage, QString* error) {
-    switch (percentage.metaType().id()) {
-    case QMetaType::UChar:
-    case QMetaType::UShort:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        if (const qulonglong value = percentage.toULongLong(); value <= 0xFF)
-            return QByteArray(1, static_cast<char>(value));
-        break;
-    default:
-        break;
-    }
-    // A number is shown; text from a device is not.
-    const int type = percentage.metaType().id();
-    const bool number =
-        percentage.canConvert<double>() && type != QMetaType::QString && type != QMetaType::QByteArray;
-    *error = QStringLiteral("Battery percentage is not a byte: ") +
-             (number ? percentage.toString() + QStringLiteral(" (") : QStringLiteral("(")) +
-             QString::fromLatin1(percentage.metaType().name()) + QLatin1Char(')');
-    return std::nullopt;
-}
-
 // BlueZ's own words for a failure.
 QString errorText(const QDBusMessage& reply) {
     if (!reply.errorMessage().isEmpty())
@@ -258,6 +234,28 @@ std::optional<QString> BluezCentral::peripheralName(const QVariantMap& devicePro
         name == QLatin1String("Bluetooth Controller"))
         name += QChar(0x00A0);
     return name;
+}
+
+std::optional<QByteArray> BluezCentral::percentageValue(const QVariant& percentage, QString* error) {
+    switch (percentage.metaType().id()) {
+    case QMetaType::UChar:
+    case QMetaType::UShort:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        if (const qulonglong value = percentage.toULongLong(); value <= 0xFF)
+            return QByteArray(1, static_cast<char>(value));
+        break;
+    default:
+        break;
+    }
+    // A number is shown; text from a device is not.
+    const int type = percentage.metaType().id();
+    const bool number =
+        percentage.canConvert<double>() && type != QMetaType::QString && type != QMetaType::QByteArray;
+    *error = QStringLiteral("Battery percentage is not a byte: ") +
+             (number ? percentage.toString() + QStringLiteral(" (") : QStringLiteral("(")) +
+             QString::fromLatin1(percentage.metaType().name()) + QLatin1Char(')');
+    return std::nullopt;
 }
 
 void BluezCentral::setDelegate(BluetoothCentralDelegate* delegate) {

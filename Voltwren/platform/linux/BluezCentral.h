@@ -42,6 +42,10 @@ public:
     // a property), so readings of both are matched by name. The tool keeps
     // the same rules; a test runs both on the same names.
     static std::optional<QString> peripheralName(const QVariantMap& deviceProperties);
+    // Battery1.Percentage as a one-byte Battery Level value. BlueZ's type is
+    // a byte; an unsigned integer that fits is taken too. Anything else (a
+    // signed or larger number, text) is no value, and ERROR says why.
+    static std::optional<QByteArray> percentageValue(const QVariant& percentage, QString* error);
 
     void setDelegate(BluetoothCentralDelegate* delegate) override;
     int state() const override;
