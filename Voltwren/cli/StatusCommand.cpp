@@ -10,23 +10,33 @@
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
+#include <QSocketNotifier>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int callTimeout = 5000;
 
-void writeOut(const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
-    std::fflush(stdout); // a bar reads line by line
-}
-
 void writeError(const QString& line) {
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
     std::fflush(stderr);
+}
+
+// Whole, flushed at once (a bar reads line by line); false, with errno set,
+// when the text could not be written.
+bool writeOut(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    errno = 0;
+    const std::size_t written =
+        std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+    return std::fflush(stdout) == 0 && written == static_cast<std::size_t>(bytes.size());
 }
 
 } // namespace
@@ -44,6 +54,12 @@ void StatusCommand::start() {
     DiagnosticLog::setEnabled(false);
 
     if (!m_session.isConnected()) {
+        if (m_commandLine.watch) {
+            writeError(QStringLiteral("voltwren: --watch follows the program on the session bus, and there "
+                                      "is none"));
+            done(1);
+            return;
+        }
         readOnce();
         return;
     }
@@ -54,13 +70,18 @@ void StatusCommand::start() {
         connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 [this](const QString&, const QString&, const QString& newOwner) {
                     if (newOwner.isEmpty())
-                        readOnce();
+                        show(std::nullopt);
                     else
                         askProgram();
                 });
         m_session.connect(QLatin1String(SessionNames::service), QLatin1String(SessionNames::objectPath),
                           QStringLiteral("org.freedesktop.DBus.Properties"),
                           QStringLiteral("PropertiesChanged"), this, SLOT(onPropertiesChanged(QDBusMessage)));
+        // Said by the connection itself when the bus goes away.
+        m_session.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
+                          QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"), this,
+                          SLOT(onDisconnected()));
+        endWhenReaderGoes();
     }
     askProgram();
 }
@@ -71,13 +92,12 @@ void StatusCommand::askProgram() {
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << QLatin1String(SessionNames::interface) << QStringLiteral("Devices");
     whenAnswered(m_session.asyncCall(get, callTimeout), this, [this](const QDBusMessage& reply) {
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-            // No program (or one that does not answer): read for ourselves.
-            readOnce();
-            return;
-        }
-        print(StatusFormat::fromDBus(reply.arguments().constFirst()).toArray());
-        done();
+        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+            show(StatusFormat::fromDBus(reply.arguments().constFirst()).toArray());
+        else if (m_commandLine.watch)
+            show(std::nullopt); // a program just starting announces its list once it has one
+        else
+            readOnce(); // no program (or one that does not answer): read for ourselves
     });
 }
 
@@ -88,8 +108,7 @@ void StatusCommand::readOnce() {
     m_reading = std::make_unique<OneOffReading>();
     connect(m_reading.get(), &OneOffReading::finished, this, [this](const QList<QVariantMap>& devices) {
         m_reading.release()->deleteLater();
-        print(StatusFormat::fromMaps(devices));
-        done();
+        show(StatusFormat::fromMaps(devices));
     });
     m_reading->start();
 }
@@ -99,27 +118,76 @@ void StatusCommand::onPropertiesChanged(const QDBusMessage& message) {
     if (arguments.size() < 2 || arguments.constFirst().toString() != QLatin1String(SessionNames::interface))
         return;
     const QJsonObject changed = StatusFormat::fromDBus(arguments.at(1)).toObject();
-    // LastPolled alone still means a poll happened: say so with the same list.
-    print(changed.contains(QStringLiteral("Devices")) ? changed.value(QStringLiteral("Devices")).toArray()
-                                                      : m_devices);
+    if (changed.contains(QStringLiteral("Devices")))
+        show(changed.value(QStringLiteral("Devices")).toArray());
+    else if (!m_devices)
+        askProgram(); // a poll of a program whose list we missed
 }
 
-void StatusCommand::print(const QJsonArray& devices) {
-    m_devices = devices;
+void StatusCommand::onDisconnected() {
+    writeError(QStringLiteral("voltwren: the session bus went away"));
+    done(1);
+}
+
+void StatusCommand::endWhenReaderGoes() {
+    // Bars start their modules with SIGPIPE ignored, so only a failed write
+    // would tell that the bar closed the pipe, and a list that does not
+    // change writes nothing. The write end of a pipe whose reader is gone
+    // polls as an error, which a read notifier hears.
+    struct stat info {};
+    if (::fstat(STDOUT_FILENO, &info) != 0 || !S_ISFIFO(info.st_mode))
+        return;
+    auto* notifier = new QSocketNotifier(STDOUT_FILENO, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
+        pollfd out{STDOUT_FILENO, 0, 0};
+        if (::poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP))) {
+            done(1);
+            return;
+        }
+        // Readable for some other reason (a FIFO opened both ways): leave it to the writes.
+        notifier->setEnabled(false);
+    });
+}
+
+QString StatusCommand::format(const std::optional<QJsonArray>& devices) const {
     switch (m_commandLine.format) {
     case CommandLine::Format::text:
-        writeOut(StatusFormat::text(devices));
-        break;
+        return StatusFormat::text(devices.value_or(QJsonArray()));
     case CommandLine::Format::json:
-        writeOut(StatusFormat::json(devices) + QLatin1Char('\n'));
-        break;
+        return StatusFormat::json(devices.value_or(QJsonArray())) + QLatin1Char('\n');
     case CommandLine::Format::waybar:
-        writeOut(StatusFormat::waybar(devices) + QLatin1Char('\n'));
-        break;
+        return (devices ? StatusFormat::waybar(*devices) : StatusFormat::waybarStopped()) + QLatin1Char('\n');
     }
+    return {};
 }
 
-void StatusCommand::done() {
+void StatusCommand::show(const std::optional<QJsonArray>& devices) {
+    if (m_done)
+        return;
+    m_devices = devices;
+    const QString text = format(devices);
+    // A poll that changed nothing, or one change announced twice, is not a new line.
+    if (m_commandLine.watch && text == m_lastPrinted)
+        return;
+    m_lastPrinted = text;
+    if (!writeOut(text)) {
+        // A reader that went away needs no word; anything else does.
+        if (errno != EPIPE)
+            writeError(QStringLiteral("voltwren: cannot write the status: ") +
+                       QString::fromLocal8Bit(std::strerror(errno)));
+        done(1);
+        return;
+    }
     if (!m_commandLine.watch)
-        QCoreApplication::exit(0);
+        done(0);
+}
+
+void StatusCommand::done(int status) {
+    if (m_done)
+        return;
+    // Nothing more is printed, whatever is still on its way; queued, as the
+    // event loop may not run yet.
+    m_done = true;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
 }

@@ -57,6 +57,16 @@ QString shortName(const QString& name) {
            QStringLiteral("\u2026");
 }
 
+// Waybar reads text and tooltip as Pango markup: a bare "&" or "<" in a
+// name would make it drop the whole text.
+QString markup(const QString& text) {
+    return text.toHtmlEscaped();
+}
+
+QString compact(const QJsonObject& object) {
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
 QJsonValue fromVariant(const QVariant& value);
 
 QJsonValue fromArgument(const QDBusArgument& argument) {
@@ -183,11 +193,20 @@ QString StatusFormat::waybar(const QJsonArray& devices) {
         }
     }
     QJsonObject object;
-    object.insert(QStringLiteral("text"), lowest ? shortName(lowestName) + QLatin1Char(' ') +
+    object.insert(QStringLiteral("text"), lowest ? markup(shortName(lowestName)) + QLatin1Char(' ') +
                                                        QString::number(*lowest) + QLatin1Char('%')
                                                  : QString());
-    object.insert(QStringLiteral("tooltip"), tooltip.join(QLatin1Char('\n')));
+    object.insert(QStringLiteral("tooltip"), markup(tooltip.join(QLatin1Char('\n'))));
     object.insert(QStringLiteral("class"), anyLow ? QStringLiteral("low") : QStringLiteral("normal"));
     object.insert(QStringLiteral("percentage"), lowest ? static_cast<double>(*lowest) : 0.0);
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return compact(object);
+}
+
+QString StatusFormat::waybarStopped() {
+    // Empty text: waybar hides the module.
+    QJsonObject object;
+    object.insert(QStringLiteral("text"), QString());
+    object.insert(QStringLiteral("tooltip"), QStringLiteral("Voltwren is not running"));
+    object.insert(QStringLiteral("class"), QStringLiteral("stopped"));
+    return compact(object);
 }

@@ -26,7 +26,10 @@ QString text(const QJsonArray& devices);
 QString json(const QJsonArray& devices);
 // A waybar custom module's object, compact, one line: text (the lowest
 // connected charge with a short name), tooltip (every device), class
-// ("low" or "normal") and percentage.
+// ("low" or "normal") and percentage. Text and tooltip are markup, names
+// escaped.
 QString waybar(const QJsonArray& devices);
+// The same while the program does not run: empty text, class "stopped".
+QString waybarStopped();
 
 } // namespace StatusFormat

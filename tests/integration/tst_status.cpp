@@ -188,6 +188,71 @@ private Q_SLOTS:
         QVERIFY(out.isEmpty());
         QVERIFY2(err.contains("Usage: voltwren"), qPrintable(err));
     }
+
+    // `status --waybar --watch` as waybar runs it: over a program that comes
+    // and goes, with a name that is not markup, until its reader or its bus goes.
+    void watchAsABarRunsIt() {
+        auto session = std::make_unique<PrivateBus>(QStringLiteral("session"));
+        QVERIFY(session->isValid());
+        QVERIFY(m_bluez.setProperty(m_mouse, "org.bluez.Device1", "Alias", QString("Q&A <Buds>")));
+        QVERIFY(setMousePercent(50));
+        ProgramRun voltwren(&m_bluez.bus(), session.get());
+        const std::unique_ptr<QProcess> bar = voltwren.startSeparately({"status", "--waybar", "--watch"});
+        QStringList lines;
+        const auto newest = [&](const QString& text, const QString& barClass) {
+            while (bar->canReadLine())
+                lines << QString::fromUtf8(bar->readLine()).trimmed();
+            if (lines.isEmpty())
+                return false;
+            const QJsonObject shown = parse(lines.last()).object();
+            return shown["text"].toString() == text && shown["class"].toString() == barClass;
+        };
+        const auto pollAgain = [&] {
+            const qsizetype polls = voltwren.output().count("Refreshed battery states");
+            QDBusMessage refresh = QDBusMessage::createMethodCall(
+                "app.voltwren.Voltwren", "/app/voltwren/Voltwren", "app.voltwren.Voltwren1", "Refresh");
+            QCOMPARE(session->connection().call(refresh, QDBus::Block, 5000).type(),
+                     QDBusMessage::ReplyMessage);
+            QTRY_VERIFY_WITH_TIMEOUT(voltwren.output().count("Refreshed battery states") > polls, 10000);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(newest("", "stopped"), 10000);
+
+        QVERIFY(voltwren.start());
+        QTRY_VERIFY_WITH_TIMEOUT(newest("Q&amp;A &lt;Buds&gt; 50%", "normal"), 20000);
+        QVERIFY(parse(lines.last())
+                    .object()["tooltip"]
+                    .toString()
+                    .split('\n')
+                    .contains("Q&amp;A &lt;Buds&gt;: 50%"));
+        // Polls that change nothing print nothing; a change prints its line.
+        pollAgain();
+        pollAgain();
+        QVERIFY(setMousePercent(10));
+        pollAgain();
+        QTRY_VERIFY_WITH_TIMEOUT(newest("Q&amp;A &lt;Buds&gt; 10%", "low"), 10000);
+
+        // The program quits and comes back.
+        QCOMPARE(voltwren.stop(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(newest("", "stopped"), 10000);
+        QVERIFY(voltwren.start());
+        QTRY_VERIFY_WITH_TIMEOUT(newest("Q&amp;A &lt;Buds&gt; 10%", "low"), 20000);
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            QVERIFY2(lines[i] != lines[i - 1], qPrintable(lines.join('\n')));
+
+        // A bar that closes its end of the pipe, with SIGPIPE ignored as
+        // waybar leaves it: the shell waits for both ends.
+        QProcess pipeline;
+        pipeline.setProcessEnvironment(voltwren.environment);
+        pipeline.start("/bin/sh",
+                       {"-c", R"(trap '' PIPE; "$0" status --waybar --watch | head -n 1)", voltwren.program});
+        QVERIFY(pipeline.waitForFinished(20000));
+        QCOMPARE(parse(QString::fromUtf8(pipeline.readAllStandardOutput())).object()["class"].toString(),
+                 QString("low"));
+
+        // The session bus goes away.
+        session.reset();
+        QVERIFY(bar->waitForFinished(10000));
+    }
 };
 
 QTEST_GUILESS_MAIN(StatusTest)
