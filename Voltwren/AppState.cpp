@@ -122,6 +122,14 @@ AppState::AppState(Services services, QObject* parent)
         };
     }
 
+    // A server that starts after us (as at login) grants what none could,
+    // and gets what found no server.
+    m_services.notifications->onServerAppeared = [this] {
+        if (m_sendNotifications)
+            requestNotificationAuthorization();
+        postUndeliveredNotifications();
+    };
+
     QTimer::singleShot(m_services.firstPollTimeout, this,
                        [this] { startFirstPoll(FirstPollReason::timeout); });
 
@@ -161,6 +169,7 @@ void AppState::startAnnouncements() {
 
 AppState::~AppState() {
     m_services.defaults->setProblemReporter(nullptr);
+    m_services.notifications->onServerAppeared = nullptr;
     if (GATTBatteryReader* reader = m_services.gattReader) {
         reader->onUpdate = nullptr;
         reader->onFirstStateKnown = nullptr;
@@ -287,6 +296,7 @@ void AppState::checkAlert(qsizetype index) {
         m_devices[index].hasFiredAlert = true;
         publish(&AppState::devicesChanged);
     } else if (device.hasFiredAlert) {
+        m_undelivered.remove(device.id);
         m_devices[index].hasFiredAlert = false;
         publish(&AppState::devicesChanged);
     }
@@ -330,12 +340,31 @@ void AppState::postLowChargeNotification(const MonitoredDevice& device) {
     notification.title = QStringLiteral("Voltwren");
     notification.body = notificationBody(device);
     notification.requestIdentifier = requestIdentifier(device.id, now);
+    notification.batteryLow = true;
     const QString name = device.name;
-    m_services.notifications->post(notification, [name](std::optional<QString> error) {
-        if (error)
-            Console::printLine(QStringLiteral("Voltwren: failed to deliver notification for ") + name +
-                               QStringLiteral(": ") + *error);
+    const QString id = device.id;
+    m_undelivered.remove(id);
+    const QPointer<AppState> weak(this);
+    m_services.notifications->post(notification, [name, id, weak](std::optional<NotificationError> error) {
+        if (!error)
+            return;
+        Console::printLine(QStringLiteral("Voltwren: failed to deliver notification for ") + name +
+                           QStringLiteral(": ") + error->text);
+        if (error->noServer && weak)
+            weak->m_undelivered.insert(id);
     });
+}
+
+void AppState::postUndeliveredNotifications() {
+    // Once per low episode: the device must still be low, and the episode
+    // the same (a re-armed device left the set).
+    const QSet<QString> undelivered = std::exchange(m_undelivered, {});
+    if (!m_sendNotifications)
+        return;
+    for (const MonitoredDevice& device : std::as_const(m_devices)) {
+        if (undelivered.contains(device.id) && device.hasFiredAlert && isLow(device))
+            postLowChargeNotification(device);
+    }
 }
 
 void AppState::startFirstPoll(FirstPollReason reason) {

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QSet>
 #include <QTimer>
 
 #include <array>
@@ -110,6 +111,8 @@ public:
 
     void requestNotificationAuthorization();
     void postLowChargeNotification(const MonitoredDevice& device);
+    // Posts again, once, what no server answered, for devices still low.
+    void postUndeliveredNotifications();
 
     enum class FirstPollReason { bluetoothState, timeout };
     void startFirstPoll(FirstPollReason reason);
@@ -167,4 +170,6 @@ private:
     bool m_requestedRefreshRunning = false;
     QStringList m_requestCauses;
     bool m_requestWantsScan = false;
+    // Ids of devices whose low-charge notification found no server.
+    QSet<QString> m_undelivered;
 };

@@ -5,6 +5,7 @@
 #include "app/Console.h"
 #include "app/LaunchLocationChecker.h"
 #include "app/Updater.h"
+#include "platform/NotificationCenter.h"
 #include "ui/MenuBarExtra.h"
 #include "ui/TrayHostWatcher.h"
 #include "ui/UpdateAlerts.h"
@@ -28,6 +29,8 @@ VoltwrenApp::VoltwrenApp(QObject* parent)
     : QObject(parent) {}
 
 VoltwrenApp::~VoltwrenApp() {
+    if (m_menuBarExtra)
+        notificationCenter().onActivated = nullptr;
     if (m_updateAlerts)
         updaterController().setUserDriver(nullptr);
 }
@@ -73,6 +76,8 @@ void VoltwrenApp::launch(bool ownsSessionName) {
         Console::printLine(QStringLiteral("Voltwren: no display; running without a tray icon"));
     }
     m_menuBarExtra = std::make_unique<MenuBarExtra>(state, m_trayWatcher.get());
+    // A click on one of our notifications opens the panel, as the tray icon does.
+    notificationCenter().onActivated = [this](const QString&) { m_menuBarExtra->showPanel(); };
 
     if (ownsSessionName) {
         m_service = std::make_unique<SessionService>(QDBusConnection::sessionBus());

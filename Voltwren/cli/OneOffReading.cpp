@@ -17,7 +17,8 @@ public:
     void requestAuthorization(std::function<void(bool, std::optional<QString>)> completion) override {
         QTimer::singleShot(0, [completion] { completion(true, std::nullopt); });
     }
-    void post(const Notification&, std::function<void(std::optional<QString>)> completion) override {
+    void post(const Notification&,
+              std::function<void(std::optional<NotificationError>)> completion) override {
         QTimer::singleShot(0, [completion] { completion(std::nullopt); });
     }
 };

@@ -2,7 +2,10 @@
 #include "PrivateBus.h"
 #include "ProgramRun.h"
 
+#include <QDBusMessage>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -61,6 +64,50 @@ private Q_SLOTS:
         const QString output = voltwren.output();
         QCOMPARE(output.count("Voltwren: no display; running without a tray icon"), 1);
         QVERIFY(output.contains("Refreshed battery states"));
+    }
+
+    // At login the notification server may start after us: it still gets the
+    // notification, once, with our icon, and a click on it opens the panel.
+    void lateServerThenAClick() {
+        BluezMock bluez;
+        QVERIFY(bluez.isValid());
+        PrivateBus session(QStringLiteral("session"));
+        QVERIFY(session.isValid());
+        QVERIFY(!bluez.addAdapter().isEmpty());
+        const QString mouse = bluez.addDevice("AA:BB:CC:DD:EE:01", "Desk Mouse");
+        QVERIFY(bluez.setProperty(mouse, "org.bluez.Device1", "Icon", QString("input-mouse")));
+        QVERIFY(bluez.addBattery(mouse, 15));
+        QVERIFY(bluez.connectDevice("AA:BB:CC:DD:EE:01"));
+
+        ProgramRun voltwren(&bluez.bus(), &session);
+        voltwren.writeDefaults(R"({"voltwren.threshold": 20, "voltwren.sendNotifications": true})");
+        QVERIFY(voltwren.start());
+        QVERIFY2(voltwren.waitForOutput("Voltwren: failed to deliver notification for Desk Mouse: "),
+                 qPrintable(voltwren.output()));
+
+        const QString notifyLog = voltwren.home() + "/notifications.log";
+        DbusMock server(session, false,
+                        {"-t", "notification_daemon", "-p", R"({"capabilities": "body actions"})"},
+                        "org.freedesktop.Notifications", notifyLog);
+        QVERIFY(server.isValid());
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(notifyLog).contains(" Notify "), 10000);
+        const QString call = readFile(notifyLog).split('\n').filter(" Notify ").constFirst();
+        QVERIFY2(call.contains("\"Desk Mouse is at 15%.\" [\"default\", \"Show Devices\"] {"),
+                 qPrintable(call));
+        QVERIFY2(call.contains("\"sound-name\": \"battery-low\""), qPrintable(call));
+        const QRegularExpressionMatch image = QRegularExpression("\"image-path\": \"([^\"]+)\"").match(call);
+        QVERIFY2(image.hasMatch() && QFileInfo(image.captured(1)).isFile(), qPrintable(call));
+
+        QDBusMessage click =
+            QDBusMessage::createMethodCall("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                           "org.freedesktop.DBus.Mock", "EmitSignal");
+        click << "org.freedesktop.Notifications"
+              << "ActionInvoked"
+              << "us" << QVariantList{1u, "default"};
+        QCOMPARE(session.connection().call(click, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(voltwren.waitForOutput("Voltwren [debug]: device panel shown: "));
+        QCOMPARE(readFile(notifyLog).count(" Notify "), 1);
+        QCOMPARE(voltwren.stop(), 0);
     }
 };
 

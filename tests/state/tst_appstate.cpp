@@ -106,6 +106,7 @@ private Q_SLOTS:
         m_notifications.authorizationError.reset();
         m_notifications.authorizationRequests = 0;
         m_notifications.posted.clear();
+        m_notifications.failure.reset();
         m_gatt = std::make_unique<GATTBatteryReader>(nullptr);
         m_internal.reset();
         m_accessories.clear();
@@ -336,6 +337,49 @@ private Q_SLOTS:
         QCOMPARE(state->devices()[0].hasFiredAlert, fires);
         QCOMPARE(state->isAnyDeviceLow(), fires);
         QCOMPARE(m_notifications.posted.size(), fires ? 1 : 0);
+    }
+
+    // A notification no server answered is sent when one appears, once, if
+    // the device is still low in the same episode.
+    void undeliveredFollowsAServer_data() {
+        QTest::addColumn<bool>("noServer");
+        QTest::addColumn<qint64>("percentThen"); // -1: no longer listed
+        QTest::addColumn<bool>("connectedThen");
+        QTest::addColumn<bool>("notificationsThen");
+        QTest::addColumn<bool>("followsUp");
+        QTest::newRow("still low") << true << qint64(12) << true << true << true;
+        QTest::newRow("another failure") << false << qint64(12) << true << true << false;
+        QTest::newRow("charged meanwhile") << true << qint64(50) << true << true << false;
+        QTest::newRow("disconnected") << true << qint64(12) << false << true << false;
+        QTest::newRow("no longer listed") << true << qint64(-1) << true << true << false;
+        QTest::newRow("notifications turned off") << true << qint64(12) << true << false << false;
+    }
+    void undeliveredFollowsAServer() {
+        QFETCH(bool, noServer);
+        QFETCH(qint64, percentThen);
+        QFETCH(bool, connectedThen);
+        QFETCH(bool, notificationsThen);
+        QFETCH(bool, followsUp);
+        m_defaults.setBool("voltwren.sendNotifications", true);
+        m_accessories = {accessory("AA", "Desk Mouse", 15)};
+        m_notifications.failure = NotificationError{QStringLiteral("nobody there"), noServer};
+        StdoutCapture out;
+        const auto state = makeState();
+        refreshAndWait(*state);
+        QTRY_VERIFY(
+            out.lines().contains("Voltwren: failed to deliver notification for Desk Mouse: nobody there"));
+        m_notifications.failure.reset();
+        m_accessories = percentThen < 0 ? QList<AccessoryReading>{}
+                                        : QList{accessory("AA", "Desk Mouse", percentThen, connectedThen)};
+        refreshAndWait(*state);
+        state->setSendNotifications(notificationsThen);
+        QCOMPARE(m_notifications.posted.size(), 0);
+        // A second server (or the first again) gets nothing more.
+        for (int i = 0; i < 2; ++i)
+            m_notifications.onServerAppeared();
+        QCOMPARE(m_notifications.posted.size(), followsUp ? 1 : 0);
+        if (followsUp)
+            QCOMPARE(m_notifications.posted[0].body, QString("Desk Mouse is at 12%."));
     }
 
     void notificationsOffStillMarksFired() {

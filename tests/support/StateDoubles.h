@@ -70,10 +70,14 @@ public:
         // Answer later, as a real server does.
         QTimer::singleShot(0, [this, completion] { completion(grant, authorizationError); });
     }
+    // What the next posts fail with; none is delivered meanwhile.
+    std::optional<NotificationError> failure;
+
     void post(const Notification& notification,
-              std::function<void(std::optional<QString>)> completion) override {
-        posted << notification;
-        QTimer::singleShot(0, [completion] { completion(std::nullopt); });
+              std::function<void(std::optional<NotificationError>)> completion) override {
+        if (!failure)
+            posted << notification;
+        QTimer::singleShot(0, [completion, error = failure] { completion(error); });
     }
 };
 

@@ -1,5 +1,6 @@
 #include "FreedesktopNotificationCenter.h"
 
+#include "LinuxBundle.h"
 #include "platform/Bundle.h"
 
 #include <QDBusError>
@@ -13,10 +14,22 @@ namespace {
 
 const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString path = QStringLiteral("/org/freedesktop/Notifications");
+constexpr qsizetype shownLimit = 32;
 
-QString errorText(const QDBusMessage& reply) {
+NotificationError errorOf(const QDBusMessage& reply) {
+    if (reply.type() != QDBusMessage::ErrorMessage)
+        return {QStringLiteral("invalid reply"), false};
+    const QString name = reply.errorName();
     const QString message = reply.errorMessage();
-    return message.isEmpty() ? reply.errorName() : message;
+    // Nobody there, a server that could not be started, or one that did not
+    // answer in time.
+    const bool noServer = name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+                          name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
+                          name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+                          name == QLatin1String("org.freedesktop.DBus.Error.TimedOut") ||
+                          name == QLatin1String("org.freedesktop.DBus.Error.Disconnected") ||
+                          name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn."));
+    return {message.isEmpty() ? name : message, noServer};
 }
 
 } // namespace
@@ -28,10 +41,19 @@ FreedesktopNotificationCenter::FreedesktopNotificationCenter(const QDBusConnecti
     , m_timeout(timeoutMs) {
     auto* watcher =
         new QDBusServiceWatcher(service, m_connection, QDBusServiceWatcher::WatchForOwnerChange, this);
-    QObject::connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
-        m_capabilities.reset();
-        ++m_serverGeneration;
-    });
+    QObject::connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+                     [this](const QString&, const QString&, const QString& newOwner) {
+                         m_capabilities.reset();
+                         ++m_serverGeneration;
+                         m_shown.clear(); // ids belong to the server that gave them
+                         if (!newOwner.isEmpty() && onServerAppeared)
+                             onServerAppeared();
+                     });
+    // Matched against the name's current owner, so only the server we post to is heard.
+    m_connection.connect(service, path, service, QStringLiteral("ActionInvoked"), this,
+                         SLOT(onActionInvoked(uint, QString)));
+    m_connection.connect(service, path, service, QStringLiteral("NotificationClosed"), this,
+                         SLOT(onNotificationClosed(uint)));
 }
 
 QString FreedesktopNotificationCenter::bodyText(const QString& body, const QStringList& capabilities) {
@@ -75,12 +97,13 @@ void FreedesktopNotificationCenter::requestAuthorization(
         if (reply.type() == QDBusMessage::ReplyMessage)
             completion(true, std::nullopt);
         else
-            completion(false, errorText(reply));
+            completion(false, errorOf(reply).text);
     });
 }
 
-void FreedesktopNotificationCenter::post(const Notification& notification,
-                                         std::function<void(std::optional<QString> error)> completion) {
+void FreedesktopNotificationCenter::post(
+    const Notification& notification,
+    std::function<void(std::optional<NotificationError> error)> completion) {
     if (m_capabilities) {
         // Still asynchronous, so the completion never runs inside post().
         const QStringList capabilities = *m_capabilities;
@@ -96,9 +119,7 @@ void FreedesktopNotificationCenter::post(const Notification& notification,
          [this, notification, completion, generation = m_serverGeneration](const QDBusMessage& reply) {
              if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
                  // Without its capabilities we cannot tell how the body would be shown.
-                 completion(reply.type() == QDBusMessage::ErrorMessage
-                                ? errorText(reply)
-                                : QStringLiteral("invalid GetCapabilities reply"));
+                 completion(errorOf(reply));
                  return;
              }
              const QStringList capabilities = reply.arguments().first().toStringList();
@@ -108,30 +129,71 @@ void FreedesktopNotificationCenter::post(const Notification& notification,
          });
 }
 
-void FreedesktopNotificationCenter::notify(const Notification& notification, const QStringList& capabilities,
-                                           std::function<void(std::optional<QString> error)> completion) {
+void FreedesktopNotificationCenter::notify(
+    const Notification& notification, const QStringList& capabilities,
+    std::function<void(std::optional<NotificationError> error)> completion) {
     const QString identifier = QLatin1String(Bundle::identifier);
     QVariantMap hints;
-    if (notification.defaultSound)
-        hints.insert(QStringLiteral("sound-name"), QStringLiteral("message-new-instant"));
-    else
+    if (!notification.defaultSound)
         hints.insert(QStringLiteral("suppress-sound"), true);
+    else if (notification.batteryLow)
+        hints.insert(QStringLiteral("sound-name"), QStringLiteral("battery-low"));
+    else
+        hints.insert(QStringLiteral("sound-name"), QStringLiteral("message-new-instant"));
     hints.insert(QStringLiteral("desktop-entry"), identifier);
+    if (!m_imagePath.isEmpty())
+        hints.insert(QStringLiteral("image-path"), m_imagePath);
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(1)));
     hints.insert(QStringLiteral("x-voltwren-request-id"), notification.requestIdentifier);
+    // A click on the notification is its default action.
+    QStringList actions;
+    if (onActivated && capabilities.contains(QStringLiteral("actions")))
+        actions << QStringLiteral("default") << QStringLiteral("Show Devices");
 
     QDBusMessage message = methodCall(QStringLiteral("Notify"));
     message << QStringLiteral("Voltwren") << uint(0) << identifier << notification.title
-            << bodyText(notification.body, capabilities) << QStringList() << hints << int(-1);
-    call(message, [completion](const QDBusMessage& reply) {
-        if (reply.type() == QDBusMessage::ReplyMessage)
-            completion(std::nullopt);
-        else
-            completion(errorText(reply));
+            << bodyText(notification.body, capabilities) << actions << hints << int(-1);
+    call(message, [this, completion, generation = m_serverGeneration,
+                   request = notification.requestIdentifier](const QDBusMessage& reply) {
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            completion(errorOf(reply));
+            return;
+        }
+        if (generation == m_serverGeneration && !reply.arguments().isEmpty()) {
+            m_shown.append({reply.arguments().constFirst().toUInt(), request});
+            if (m_shown.size() > shownLimit)
+                m_shown.removeFirst();
+        }
+        completion(std::nullopt);
     });
+}
+
+void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& actionKey) {
+    if (actionKey != QLatin1String("default"))
+        return;
+    for (const auto& [shownID, request] : std::as_const(m_shown)) {
+        if (shownID == id) {
+            if (onActivated)
+                onActivated(request);
+            return;
+        }
+    }
+}
+
+void FreedesktopNotificationCenter::onNotificationClosed(uint id) {
+    m_shown.removeIf([id](const std::pair<uint, QString>& shown) { return shown.first == id; });
 }
 
 NotificationCenter& notificationCenter() {
     static FreedesktopNotificationCenter center(QDBusConnection::sessionBus());
+    // The icon installed with the program: a bare icon name finds nothing
+    // on servers that do not look in its data folder.
+    [[maybe_unused]] static const bool withImage = [] {
+        center.setImagePath(LinuxBundle::forRunningExecutable()
+                                .dataFile(QStringLiteral("icons/hicolor/128x128/apps/") +
+                                          QLatin1String(Bundle::identifier) + QStringLiteral(".png"))
+                                .value_or(QString()));
+        return true;
+    }();
     return center;
 }

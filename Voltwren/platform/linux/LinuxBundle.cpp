@@ -42,6 +42,14 @@ std::optional<QString> LinuxBundle::auxiliaryExecutable(const QString& name) con
     return info.absoluteFilePath();
 }
 
+std::optional<QString> LinuxBundle::dataFile(const QString& relative) const {
+    const QFileInfo info(QFileInfo(m_launcher).absolutePath() +
+                         QStringLiteral("/" VOLTWREN_DATA_FROM_BIN "/") + relative);
+    if (!info.isFile())
+        return std::nullopt;
+    return QDir::cleanPath(info.absoluteFilePath());
+}
+
 const Bundle& mainBundle() {
     static const LinuxBundle bundle = LinuxBundle::forRunningExecutable();
     return bundle;

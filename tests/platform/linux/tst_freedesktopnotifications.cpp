@@ -1,9 +1,11 @@
 #include "platform/linux/FreedesktopNotificationCenter.h"
 
 #include "PrivateBus.h"
+#include "platform/linux/LinuxBundle.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
@@ -11,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 namespace {
 
@@ -63,10 +66,9 @@ QList<QVariantList> methodCalls(const PrivateBus& bus, const QString& method) {
     return result;
 }
 
-// The value type of each hint of one Notify call, as "name=type", sorted
-// (the log does not tell a byte from an integer).
-QStringList hintTypes(const QVariantList& notifyArguments) {
-    QStringList types;
+// The hints of one Notify call.
+QVariantMap hintsOf(const QVariantList& notifyArguments) {
+    QVariantMap map;
     const QDBusArgument hints = notifyArguments.value(6).value<QDBusArgument>();
     hints.beginMap();
     while (!hints.atEnd()) {
@@ -75,17 +77,38 @@ QStringList hintTypes(const QVariantList& notifyArguments) {
         hints.beginMapEntry();
         hints >> name >> value;
         hints.endMapEntry();
-        types << name + QLatin1Char('=') + QString::fromLatin1(value.variant().metaType().name());
+        map.insert(name, value.variant());
     }
     hints.endMap();
+    return map;
+}
+
+// The value type of each hint, as "name=type", sorted (the log does not
+// tell a byte from an integer).
+QStringList hintTypes(const QVariantList& notifyArguments) {
+    QStringList types;
+    const QVariantMap hints = hintsOf(notifyArguments);
+    for (auto it = hints.cbegin(); it != hints.cend(); ++it)
+        types << it.key() + QLatin1Char('=') + QString::fromLatin1(it.value().metaType().name());
     types.sort();
     return types;
 }
 
+// Has the mock server emit one of its signals.
+bool emitSignal(const PrivateBus& bus, const QString& name, const QString& signature,
+                const QVariantList& arguments) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        serviceName, QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("EmitSignal"));
+    call << serviceName << name << signature << arguments;
+    return bus.connection().call(call, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
+}
+
 } // namespace
 
-// A notification server that tells its capabilities and then never answers.
-class SilentServer : public QObject {
+// A notification server that tells its capabilities and then never answers
+// (or, refusing, answers with an error).
+class SilentServer : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
@@ -99,9 +122,14 @@ public Q_SLOTS:
 
 public:
     int heldCalls = 0;
+    bool refuse = false;
 
 private:
     void hold(const QDBusMessage& message) {
+        if (refuse) {
+            sendErrorReply(QStringLiteral("org.example.Refused"), QStringLiteral("refused"));
+            return;
+        }
         message.setDelayedReply(true);
         ++heldCalls;
     }
@@ -151,23 +179,29 @@ private Q_SLOTS:
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("sentBody");
         QTest::addColumn<bool>("sound");
+        QTest::addColumn<QString>("soundName");
         const QStringList markup{"-t", "notification_daemon"};
         const QStringList plain{"-t", "notification_daemon", "-p", R"({"capabilities": "body"})"};
-        QTest::newRow("plain text, markup server") << markup << QStringLiteral("Desk Mouse is at 15%.")
-                                                   << QStringLiteral("Desk Mouse is at 15%.") << true;
+        QTest::newRow("plain text, markup server")
+            << markup << QStringLiteral("Desk Mouse is at 15%.") << QStringLiteral("Desk Mouse is at 15%.")
+            << true << QStringLiteral("battery-low");
+        QTest::newRow("not about a battery") << markup << QStringLiteral("Hello.") << QStringLiteral("Hello.")
+                                             << true << QStringLiteral("message-new-instant");
         QTest::newRow("no sound") << markup << QStringLiteral("Desk Mouse is at 15%.")
-                                  << QStringLiteral("Desk Mouse is at 15%.") << false;
-        QTest::newRow("markup escaped")
-            << markup << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.")
-            << QStringLiteral("&lt;b&gt;Tom &amp; Jerry's&lt;/b&gt; is at 5%.") << true;
-        QTest::newRow("no markup capability") << plain << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.")
-                                              << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.") << true;
+                                  << QStringLiteral("Desk Mouse is at 15%.") << false << QString();
+        QTest::newRow("markup escaped") << markup << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.")
+                                        << QStringLiteral("&lt;b&gt;Tom &amp; Jerry's&lt;/b&gt; is at 5%.")
+                                        << true << QStringLiteral("battery-low");
+        QTest::newRow("no markup capability")
+            << plain << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.")
+            << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.") << true << QStringLiteral("battery-low");
     }
     void notify() {
         QFETCH(QStringList, serverArguments);
         QFETCH(QString, body);
         QFETCH(QString, sentBody);
         QFETCH(bool, sound);
+        QFETCH(QString, soundName);
         QTemporaryDir dir;
         const QString logFile = dir.filePath(QStringLiteral("notifications.log"));
         PrivateBus bus(QStringLiteral("session"));
@@ -176,25 +210,28 @@ private Q_SLOTS:
         QVERIFY(mock.isValid());
 
         FreedesktopNotificationCenter center(bus.connection());
+        // Someone listens, but these servers cannot offer actions.
+        center.onActivated = [](const QString&) {};
         int completions = 0;
-        std::optional<QString> error;
+        std::optional<NotificationError> error;
         const Notification notification{QStringLiteral("Voltwren"), body,
-                                        QStringLiteral("voltwren-7-1700000000.5"), sound};
+                                        QStringLiteral("voltwren-7-1700000000.5"), sound,
+                                        soundName == QLatin1String("battery-low")};
         // The second post uses the capabilities learnt by the first.
         for (int i = 0; i < 2; ++i) {
-            center.post(notification, [&](std::optional<QString> e) {
+            center.post(notification, [&](std::optional<NotificationError> e) {
                 ++completions;
                 error = error ? error : e;
             });
             QTRY_COMPARE_WITH_TIMEOUT(completions, i + 1, 10000);
         }
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+        QVERIFY2(!error, qPrintable(error.value_or(NotificationError()).text));
         const QString expected =
             QStringLiteral("Notify \"Voltwren\" 0 \"app.voltwren.Voltwren\" \"Voltwren\" \"%1\" [] "
                            "{\"desktop-entry\": \"app.voltwren.Voltwren\", "
                            "%2\"urgency\": 1, "
                            "\"x-voltwren-request-id\": \"voltwren-7-1700000000.5\"} -1")
-                .arg(sentBody, sound ? QStringLiteral("\"sound-name\": \"message-new-instant\", ")
+                .arg(sentBody, sound ? QStringLiteral("\"sound-name\": \"%1\", ").arg(soundName)
                                      : QStringLiteral("\"suppress-sound\": True, "));
         QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(logFile), QStringList({expected, expected}), 10000);
         const QStringList types{"desktop-entry=QString", sound ? "sound-name=QString" : "suppress-sound=bool",
@@ -214,6 +251,8 @@ private Q_SLOTS:
         // Made after the center's own watcher, so it hears of each change after it.
         QDBusServiceWatcher watcher(serviceName, bus.connection(), QDBusServiceWatcher::WatchForOwnerChange);
         QSignalSpy changes(&watcher, &QDBusServiceWatcher::serviceOwnerChanged);
+        int appeared = 0;
+        center.onServerAppeared = [&] { ++appeared; };
         const Notification notification{QStringLiteral("Voltwren"), QStringLiteral("<i>"),
                                         QStringLiteral("id")};
         const QStringList markup{"-t", "notification_daemon"};
@@ -226,10 +265,11 @@ private Q_SLOTS:
             auto mock = std::make_unique<DbusMock>(bus, false, servers[i].first, serviceName, logFile);
             QVERIFY(mock->isValid());
             QTRY_COMPARE_WITH_TIMEOUT(changes.count(), 2 * i + 1, 10000);
-            std::optional<std::optional<QString>> result;
-            center.post(notification, [&](std::optional<QString> error) { result = error; });
+            QCOMPARE(appeared, i + 1);
+            std::optional<std::optional<NotificationError>> result;
+            center.post(notification, [&](std::optional<NotificationError> error) { result = error; });
             QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 10000);
-            QVERIFY2(!result->has_value(), qPrintable(result->value_or(QString())));
+            QVERIFY2(!result->has_value(), qPrintable(result->value_or(NotificationError()).text));
             const QStringList calls = notifyCalls(logFile);
             QCOMPARE(calls.size(), 1);
             QVERIFY2(calls.first().contains(" \"" + servers[i].second + "\" []"), qPrintable(calls.first()));
@@ -256,25 +296,107 @@ private Q_SLOTS:
         QVERIFY(server.registerService(serviceName));
 
         FreedesktopNotificationCenter center(bus.connection(), timeout);
-        std::optional<std::optional<QString>> result;
+        std::optional<QString> error;
         bool granted = true;
         if (authorization) {
-            center.requestAuthorization([&](bool g, std::optional<QString> error) {
+            center.requestAuthorization([&](bool g, std::optional<QString> e) {
                 granted = g;
-                result = error;
+                error = e.value_or(QString());
             });
         } else {
             center.post({QStringLiteral("Voltwren"), QStringLiteral("b"), QStringLiteral("id")},
-                        [&](std::optional<QString> error) { result = error; });
+                        [&](std::optional<NotificationError> e) {
+                            QVERIFY(e && e->noServer); // one that answers later could show it
+                            error = e->text;
+                        });
         }
-        QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 20000);
-        QVERIFY(result->has_value());
-        QVERIFY(!(*result)->isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(error.has_value(), 20000);
+        QVERIFY(!error->isEmpty());
         if (authorization)
             QVERIFY(!granted);
         // The held call is the one that timed out (for a post: Notify, after GetCapabilities).
         QCOMPARE(silent.heldCalls, 1);
         QDBusConnection::disconnectFromBus(QStringLiteral("silent"));
+    }
+
+    // Only a failure for want of a server is worth posting again later.
+    void failedPost_data() {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<bool>("noServer");
+        QTest::newRow("none") << "none" << true;
+        QTest::newRow("no bus") << "no bus" << true;
+        QTest::newRow("refusing") << "refusing" << false;
+    }
+    void failedPost() {
+        QFETCH(QString, server);
+        QFETCH(bool, noServer);
+        PrivateBus bus(QStringLiteral("session"));
+        QVERIFY(bus.isValid());
+        QDBusConnection serverConnection =
+            QDBusConnection::connectToBus(bus.address(), QStringLiteral("server"));
+        SilentServer refusing;
+        refusing.refuse = true;
+        if (server == QLatin1String("refusing")) {
+            QVERIFY(serverConnection.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
+                                                    &refusing, QDBusConnection::ExportAllSlots));
+            QVERIFY(serverConnection.registerService(serviceName));
+        }
+        FreedesktopNotificationCenter center(
+            server == QLatin1String("no bus")
+                ? QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
+                                                QStringLiteral("nowhere"))
+                : bus.connection());
+        std::optional<std::optional<NotificationError>> result;
+        center.post({QStringLiteral("Voltwren"), QStringLiteral("b"), QStringLiteral("id")},
+                    [&](std::optional<NotificationError> error) { result = error; });
+        QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 10000);
+        QVERIFY(result->has_value());
+        QVERIFY(!(*result)->text.isEmpty());
+        QCOMPARE((*result)->noServer, noServer);
+        QDBusConnection::disconnectFromBus(QStringLiteral("server"));
+    }
+
+    // The icon staged beside the program, and a click that comes back as the
+    // notification's request identifier.
+    void imageAndDefaultAction() {
+        const std::optional<QString> image =
+            LinuxBundle::forExecutable(QStringLiteral(VOLTWREN_STAGE_DIR "/bin/voltwren"))
+                .dataFile(QStringLiteral("icons/hicolor/128x128/apps/app.voltwren.Voltwren.png"));
+        QVERIFY(image);
+        QFile png(*image);
+        QVERIFY(png.open(QIODevice::ReadOnly));
+        const QByteArray header = png.read(24);
+        QVERIFY(header.startsWith("\x89PNG\r\n\x1a\n"));
+        QVERIFY(qFromBigEndian<quint32>(header.constData() + 16) >= 48); // IHDR width
+
+        PrivateBus bus(QStringLiteral("session"));
+        QVERIFY(bus.isValid());
+        DbusMock mock(bus, false, {"-t", "notification_daemon", "-p", R"({"capabilities": "body actions"})"},
+                      serviceName);
+        QVERIFY(mock.isValid());
+        FreedesktopNotificationCenter center(bus.connection());
+        center.setImagePath(*image);
+        QStringList activated;
+        center.onActivated = [&](const QString& request) { activated << request; };
+        int completions = 0;
+        for (const QString& request : {QStringLiteral("first"), QStringLiteral("second")}) {
+            center.post({QStringLiteral("Voltwren"), QStringLiteral("b"), request, true, true},
+                        [&](std::optional<NotificationError>) { ++completions; });
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(completions, 2, 10000);
+        const QList<QVariantList> calls = methodCalls(bus, QStringLiteral("Notify"));
+        QCOMPARE(calls.size(), 2);
+        QCOMPARE(calls[0].value(5).toStringList(), QStringList({"default", "Show Devices"}));
+        QCOMPARE(hintsOf(calls[0]).value("image-path").toString(), *image);
+
+        // The mock numbers its notifications from 1. Another key, an id not
+        // ours and a closed one are not a click on ours.
+        QVERIFY(emitSignal(bus, "ActionInvoked", "us", {1u, "snooze"}));
+        QVERIFY(emitSignal(bus, "ActionInvoked", "us", {7u, "default"}));
+        QVERIFY(emitSignal(bus, "NotificationClosed", "uu", {1u, 2u}));
+        QVERIFY(emitSignal(bus, "ActionInvoked", "us", {1u, "default"}));
+        QVERIFY(emitSignal(bus, "ActionInvoked", "us", {2u, "default"}));
+        QTRY_COMPARE_WITH_TIMEOUT(activated, QStringList{"second"}, 10000);
     }
 };
 
