@@ -190,7 +190,7 @@ NotificationCenter& notificationCenter() {
     // on servers that do not look in its data folder.
     [[maybe_unused]] static const bool withImage = [] {
         center.setImagePath(LinuxBundle::forRunningExecutable()
-                                .dataFile(QStringLiteral("icons/hicolor/128x128/apps/") +
+                                .dataFile(QStringLiteral("icons/hicolor/64x64/apps/") +
                                           QLatin1String(Bundle::identifier) + QStringLiteral(".png"))
                                 .value_or(QString()));
         return true;

@@ -361,7 +361,7 @@ private Q_SLOTS:
     void imageAndDefaultAction() {
         const std::optional<QString> image =
             LinuxBundle::forExecutable(QStringLiteral(VOLTWREN_STAGE_DIR "/bin/voltwren"))
-                .dataFile(QStringLiteral("icons/hicolor/128x128/apps/app.voltwren.Voltwren.png"));
+                .dataFile(QStringLiteral("icons/hicolor/64x64/apps/app.voltwren.Voltwren.png"));
         QVERIFY(image);
         QFile png(*image);
         QVERIFY(png.open(QIODevice::ReadOnly));
