@@ -19,10 +19,21 @@ class EndToEndTest : public QObject {
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
+    // A mouse at 15 %, below the threshold of 20 the tests set.
+    BluezMock m_bluez;
+
 private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_bluez.isValid());
+        QVERIFY(!m_bluez.addAdapter().isEmpty());
+        const QString mouse = m_bluez.addDevice("AA:BB:CC:DD:EE:01", "Desk Mouse");
+        QVERIFY(!mouse.isEmpty());
+        QVERIFY(m_bluez.setProperty(mouse, "org.bluez.Device1", "Icon", QString("input-mouse")));
+        QVERIFY(m_bluez.addBattery(mouse, 15));
+        QVERIFY(m_bluez.connectDevice("AA:BB:CC:DD:EE:01"));
+    }
+
     void lowMouseIsNotifiedOnce() {
-        BluezMock bluez;
-        QVERIFY(bluez.isValid());
         PrivateBus session(QStringLiteral("session"));
         QVERIFY(session.isValid());
         QTemporaryDir home;
@@ -31,14 +42,7 @@ private Q_SLOTS:
                                notifyLog);
         QVERIFY(notifications.isValid());
 
-        QVERIFY(!bluez.addAdapter().isEmpty());
-        const QString mouse = bluez.addDevice("AA:BB:CC:DD:EE:01", "Desk Mouse");
-        QVERIFY(!mouse.isEmpty());
-        QVERIFY(bluez.setProperty(mouse, "org.bluez.Device1", "Icon", QString("input-mouse")));
-        QVERIFY(bluez.addBattery(mouse, 15));
-        QVERIFY(bluez.connectDevice("AA:BB:CC:DD:EE:01"));
-
-        ProgramRun voltwren(&bluez.bus(), &session);
+        ProgramRun voltwren(&m_bluez.bus(), &session);
         voltwren.writeDefaults(R"({"voltwren.threshold": 20, "voltwren.sendNotifications": true})");
         QVERIFY(voltwren.start());
 
@@ -69,17 +73,9 @@ private Q_SLOTS:
     // At login the notification server may start after us: it still gets the
     // notification, once, with our icon, and a click on it opens the panel.
     void lateServerThenAClick() {
-        BluezMock bluez;
-        QVERIFY(bluez.isValid());
         PrivateBus session(QStringLiteral("session"));
         QVERIFY(session.isValid());
-        QVERIFY(!bluez.addAdapter().isEmpty());
-        const QString mouse = bluez.addDevice("AA:BB:CC:DD:EE:01", "Desk Mouse");
-        QVERIFY(bluez.setProperty(mouse, "org.bluez.Device1", "Icon", QString("input-mouse")));
-        QVERIFY(bluez.addBattery(mouse, 15));
-        QVERIFY(bluez.connectDevice("AA:BB:CC:DD:EE:01"));
-
-        ProgramRun voltwren(&bluez.bus(), &session);
+        ProgramRun voltwren(&m_bluez.bus(), &session);
         voltwren.writeDefaults(R"({"voltwren.threshold": 20, "voltwren.sendNotifications": true})");
         QVERIFY(voltwren.start());
         QVERIFY2(voltwren.waitForOutput("Voltwren: failed to deliver notification for Desk Mouse: "),
