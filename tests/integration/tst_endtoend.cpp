@@ -4,10 +4,10 @@
 
 #include <QDBusMessage>
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 // The real program against a fake BlueZ and a fake notification server on
 // private buses, with its own home folders.
@@ -92,7 +92,10 @@ private Q_SLOTS:
                  qPrintable(call));
         QVERIFY2(call.contains("\"sound-name\": \"battery-low\""), qPrintable(call));
         const QRegularExpressionMatch image = QRegularExpression("\"image-path\": \"([^\"]+)\"").match(call);
-        QVERIFY2(image.hasMatch() && QFileInfo(image.captured(1)).isFile(), qPrintable(call));
+        QFile png(image.captured(1));
+        QVERIFY2(image.hasMatch() && png.open(QIODevice::ReadOnly), qPrintable(call));
+        QVERIFY(qFromBigEndian<quint32>(png.read(24).constData() + 16) >=
+                48); // its width, from the PNG header
 
         QDBusMessage click =
             QDBusMessage::createMethodCall("org.freedesktop.Notifications", "/org/freedesktop/Notifications",

@@ -219,11 +219,8 @@ private Q_SLOTS:
 
         QVERIFY(voltwren.start());
         QTRY_VERIFY_WITH_TIMEOUT(newest("Q&amp;A &lt;Buds&gt; 50%", "normal"), 20000);
-        QVERIFY(parse(lines.last())
-                    .object()["tooltip"]
-                    .toString()
-                    .split('\n')
-                    .contains("Q&amp;A &lt;Buds&gt;: 50%"));
+        const QString tooltip = parse(lines.last()).object()["tooltip"].toString();
+        QVERIFY2(tooltip.split('\n').contains("Q&amp;A &lt;Buds&gt;: 50%"), qPrintable(tooltip));
         // Polls that change nothing print nothing; a change prints its line.
         pollAgain();
         pollAgain();

@@ -343,7 +343,7 @@ private Q_SLOTS:
     // the device is still low in the same episode.
     void undeliveredFollowsAServer_data() {
         QTest::addColumn<bool>("noServer");
-        QTest::addColumn<qint64>("percentThen"); // -1: no longer listed
+        QTest::addColumn<qint64>("percentThen");
         QTest::addColumn<bool>("connectedThen");
         QTest::addColumn<bool>("notificationsThen");
         QTest::addColumn<bool>("followsUp");
@@ -351,7 +351,6 @@ private Q_SLOTS:
         QTest::newRow("another failure") << false << qint64(12) << true << true << false;
         QTest::newRow("charged meanwhile") << true << qint64(50) << true << true << false;
         QTest::newRow("disconnected") << true << qint64(12) << false << true << false;
-        QTest::newRow("no longer listed") << true << qint64(-1) << true << true << false;
         QTest::newRow("notifications turned off") << true << qint64(12) << true << false << false;
     }
     void undeliveredFollowsAServer() {
@@ -369,8 +368,7 @@ private Q_SLOTS:
         QTRY_VERIFY(
             out.lines().contains("Voltwren: failed to deliver notification for Desk Mouse: nobody there"));
         m_notifications.failure.reset();
-        m_accessories = percentThen < 0 ? QList<AccessoryReading>{}
-                                        : QList{accessory("AA", "Desk Mouse", percentThen, connectedThen)};
+        m_accessories = {accessory("AA", "Desk Mouse", percentThen, connectedThen)};
         refreshAndWait(*state);
         state->setSendNotifications(notificationsThen);
         QCOMPARE(m_notifications.posted.size(), 0);

@@ -17,14 +17,11 @@ const QString path = QStringLiteral("/org/freedesktop/Notifications");
 constexpr qsizetype shownLimit = 32;
 
 NotificationError errorOf(const QDBusMessage& reply) {
-    if (reply.type() != QDBusMessage::ErrorMessage)
-        return {QStringLiteral("invalid reply"), false};
     const QString name = reply.errorName();
     const QString message = reply.errorMessage();
     // Nobody there, a server that could not be started, or one that did not
     // answer in time.
     const bool noServer = name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
-                          name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
                           name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
                           name == QLatin1String("org.freedesktop.DBus.Error.TimedOut") ||
                           name == QLatin1String("org.freedesktop.DBus.Error.Disconnected") ||
@@ -119,7 +116,9 @@ void FreedesktopNotificationCenter::post(
          [this, notification, completion, generation = m_serverGeneration](const QDBusMessage& reply) {
              if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
                  // Without its capabilities we cannot tell how the body would be shown.
-                 completion(errorOf(reply));
+                 completion(reply.type() == QDBusMessage::ErrorMessage
+                                ? errorOf(reply)
+                                : NotificationError{QStringLiteral("invalid GetCapabilities reply")});
                  return;
              }
              const QStringList capabilities = reply.arguments().first().toStringList();
