@@ -344,20 +344,14 @@ private Q_SLOTS:
     void undeliveredFollowsAServer_data() {
         QTest::addColumn<bool>("noServer");
         QTest::addColumn<qint64>("percentThen");
-        QTest::addColumn<bool>("connectedThen");
-        QTest::addColumn<bool>("notificationsThen");
         QTest::addColumn<bool>("followsUp");
-        QTest::newRow("still low") << true << qint64(12) << true << true << true;
-        QTest::newRow("another failure") << false << qint64(12) << true << true << false;
-        QTest::newRow("charged meanwhile") << true << qint64(50) << true << true << false;
-        QTest::newRow("disconnected") << true << qint64(12) << false << true << false;
-        QTest::newRow("notifications turned off") << true << qint64(12) << true << false << false;
+        QTest::newRow("still low") << true << qint64(12) << true;
+        QTest::newRow("another failure") << false << qint64(12) << false;
+        QTest::newRow("charged meanwhile") << true << qint64(50) << false;
     }
     void undeliveredFollowsAServer() {
         QFETCH(bool, noServer);
         QFETCH(qint64, percentThen);
-        QFETCH(bool, connectedThen);
-        QFETCH(bool, notificationsThen);
         QFETCH(bool, followsUp);
         m_defaults.setBool("voltwren.sendNotifications", true);
         m_accessories = {accessory("AA", "Desk Mouse", 15)};
@@ -368,9 +362,8 @@ private Q_SLOTS:
         QTRY_VERIFY(
             out.lines().contains("Voltwren: failed to deliver notification for Desk Mouse: nobody there"));
         m_notifications.failure.reset();
-        m_accessories = {accessory("AA", "Desk Mouse", percentThen, connectedThen)};
+        m_accessories = {accessory("AA", "Desk Mouse", percentThen)};
         refreshAndWait(*state);
-        state->setSendNotifications(notificationsThen);
         QCOMPARE(m_notifications.posted.size(), 0);
         // A second server (or the first again) gets nothing more.
         for (int i = 0; i < 2; ++i)

@@ -155,29 +155,24 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("serverArguments");
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("sentBody");
-        QTest::addColumn<QString>("sound"); // empty: silence
+        QTest::addColumn<bool>("sound");
         const QStringList markup{"-t", "notification_daemon"};
         const QStringList plain{"-t", "notification_daemon", "-p", R"({"capabilities": "body"})"};
-        QTest::newRow("plain text, markup server")
-            << markup << QStringLiteral("Desk Mouse is at 15%.") << QStringLiteral("Desk Mouse is at 15%.")
-            << "battery-low";
-        QTest::newRow("not about a battery") << markup << "Hello."
-                                             << "Hello."
-                                             << "message-new-instant";
+        QTest::newRow("plain text, markup server") << markup << QStringLiteral("Desk Mouse is at 15%.")
+                                                   << QStringLiteral("Desk Mouse is at 15%.") << true;
         QTest::newRow("no sound") << markup << QStringLiteral("Desk Mouse is at 15%.")
-                                  << QStringLiteral("Desk Mouse is at 15%.") << "";
+                                  << QStringLiteral("Desk Mouse is at 15%.") << false;
         QTest::newRow("markup escaped")
             << markup << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.")
-            << QStringLiteral("&lt;b&gt;Tom &amp; Jerry's&lt;/b&gt; is at 5%.") << "battery-low";
-        QTest::newRow("no markup capability")
-            << plain << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.")
-            << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.") << "battery-low";
+            << QStringLiteral("&lt;b&gt;Tom &amp; Jerry's&lt;/b&gt; is at 5%.") << true;
+        QTest::newRow("no markup capability") << plain << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.")
+                                              << QStringLiteral("<b>Tom & Jerry's</b> is at 5%.") << true;
     }
     void notify() {
         QFETCH(QStringList, serverArguments);
         QFETCH(QString, body);
         QFETCH(QString, sentBody);
-        QFETCH(QString, sound);
+        QFETCH(bool, sound);
         QTemporaryDir dir;
         const QString logFile = dir.filePath(QStringLiteral("notifications.log"));
         PrivateBus bus(QStringLiteral("session"));
@@ -190,8 +185,7 @@ private Q_SLOTS:
         int completions = 0;
         std::optional<NotificationError> error;
         const Notification notification{QStringLiteral("Voltwren"), body,
-                                        QStringLiteral("voltwren-7-1700000000.5"), !sound.isEmpty(),
-                                        sound == "battery-low"};
+                                        QStringLiteral("voltwren-7-1700000000.5"), sound, true};
         // The second post uses the capabilities learnt by the first.
         for (int i = 0; i < 2; ++i) {
             center.post(notification, [&](std::optional<NotificationError> e) {
@@ -206,11 +200,10 @@ private Q_SLOTS:
                            "{\"desktop-entry\": \"app.voltwren.Voltwren\", "
                            "%2\"urgency\": 1, "
                            "\"x-voltwren-request-id\": \"voltwren-7-1700000000.5\"} -1")
-                .arg(sentBody, !sound.isEmpty() ? QStringLiteral("\"sound-name\": \"%1\", ").arg(sound)
-                                                : QStringLiteral("\"suppress-sound\": True, "));
+                .arg(sentBody, sound ? QStringLiteral("\"sound-name\": \"battery-low\", ")
+                                     : QStringLiteral("\"suppress-sound\": True, "));
         QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(logFile), QStringList({expected, expected}), 10000);
-        const QStringList types{"desktop-entry=QString",
-                                !sound.isEmpty() ? "sound-name=QString" : "suppress-sound=bool",
+        const QStringList types{"desktop-entry=QString", sound ? "sound-name=QString" : "suppress-sound=bool",
                                 "urgency=uchar", "x-voltwren-request-id=QString"};
         const QList<QVariantList> calls = methodCalls(bus, QStringLiteral("Notify"));
         QCOMPARE(calls.size(), 2);
