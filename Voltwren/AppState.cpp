@@ -124,11 +124,13 @@ AppState::AppState(Services services, QObject* parent)
 
     // A server that starts after us (as at login) grants what none could,
     // and gets what found no server.
-    m_services.notifications->onServerAppeared = [this] {
-        if (m_sendNotifications)
-            requestNotificationAuthorization();
-        postUndeliveredNotifications();
-    };
+    if (NotificationCenter* notifications = m_services.notifications) {
+        notifications->onServerAppeared = [this] {
+            if (m_sendNotifications)
+                requestNotificationAuthorization();
+            postUndeliveredNotifications();
+        };
+    }
 
     QTimer::singleShot(m_services.firstPollTimeout, this,
                        [this] { startFirstPoll(FirstPollReason::timeout); });
@@ -169,7 +171,8 @@ void AppState::startAnnouncements() {
 
 AppState::~AppState() {
     m_services.defaults->setProblemReporter(nullptr);
-    m_services.notifications->onServerAppeared = nullptr;
+    if (NotificationCenter* notifications = m_services.notifications)
+        notifications->onServerAppeared = nullptr;
     if (GATTBatteryReader* reader = m_services.gattReader) {
         reader->onUpdate = nullptr;
         reader->onFirstStateKnown = nullptr;
