@@ -94,8 +94,8 @@ private Q_SLOTS:
         const QRegularExpressionMatch image = QRegularExpression("\"image-path\": \"([^\"]+)\"").match(call);
         QFile png(image.captured(1));
         QVERIFY2(image.hasMatch() && png.open(QIODevice::ReadOnly), qPrintable(call));
-        QVERIFY(qFromBigEndian<quint32>(png.read(24).constData() + 16) >=
-                48); // its width, from the PNG header
+        // Its width, from the PNG header.
+        QVERIFY(qFromBigEndian<quint32>(png.read(24).constData() + 16) >= 48);
 
         QDBusMessage click =
             QDBusMessage::createMethodCall("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
