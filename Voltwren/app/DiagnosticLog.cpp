@@ -6,12 +6,16 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <atomic>
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -31,20 +35,39 @@ QString computeLogDirectory() {
     return QDir::cleanPath(base) + QLatin1Char('/') + QLatin1String(Bundle::identifier);
 }
 
-void trimLogFileIfNeeded(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists() || info.size() <= DiagnosticLog::maximumSize)
+bool writeAll(int fd, const QByteArray& bytes) {
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count =
+            ::write(fd, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        written += count;
+    }
+    return true;
+}
+
+// Only the kept tail is read, however large the file has grown.
+void trimLogFileIfNeeded(int fd, qint64 size) {
+    if (size <= DiagnosticLog::maximumSize)
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray kept(DiagnosticLog::trimmedSize, Qt::Uninitialized);
+    if (::pread(fd, kept.data(), static_cast<size_t>(kept.size()), size - kept.size()) != kept.size())
         return;
-    const QByteArray contents = file.readAll();
-    file.close();
-    if (contents.size() <= DiagnosticLog::maximumSize)
+    if (::ftruncate(fd, 0) == 0)
+        writeAll(fd, kept);
+}
+
+// A FIFO or a device where the log should be is never written: it could
+// stall every caller, or send the log where nobody expects it.
+void sayNotRegularOnce(const QString& path) {
+    static bool said = false; // under the log's lock
+    if (std::exchange(said, true))
         return;
-    const QByteArray kept = contents.right(DiagnosticLog::trimmedSize);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(kept);
+    Console::printErrorLine(QStringLiteral("Voltwren: not writing the log: ") + path +
+                            QStringLiteral(" is not a regular file"));
 }
 
 } // namespace
@@ -78,12 +101,25 @@ void diagnosticLog(const QString& message) {
     }
 
     const QString path = logFileURL();
-    trimLogFileIfNeeded(path);
-
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    const QByteArray nativePath = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(nativePath.constData(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        sayNotRegularOnce(path);
         return;
-    file.write(line);
+    }
+    // Non-blocking even so: it may have been swapped for a FIFO since.
+    // Read as well as written: a trim keeps the file's tail.
+    const int fd =
+        ::open(nativePath.constData(), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        trimLogFileIfNeeded(fd, info.st_size);
+        writeAll(fd, line);
+    } else {
+        sayNotRegularOnce(path);
+    }
+    ::close(fd);
 }
 
 void logStartupLine(const Bundle& bundle) {

@@ -3,11 +3,15 @@
 #include "ProgramRun.h"
 
 #include <QDBusMessage>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+
+#include <sys/stat.h>
 
 // The real program against a fake BlueZ and a fake notification server on
 // private buses, with its own home folders.
@@ -106,6 +110,54 @@ private Q_SLOTS:
         QCOMPARE(session.connection().call(click, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
         QVERIFY(voltwren.waitForOutput("Voltwren [debug]: device panel shown: "));
         QCOMPARE(readFile(notifyLog).count(" Notify "), 1);
+        QCOMPARE(voltwren.stop(), 0);
+    }
+
+    // Whatever stands where the settings or the log should be, the program
+    // starts, answers on the bus and ends on SIGTERM: no open may block.
+    void oddFilesNeverStallTheProgram_data() {
+        QTest::addColumn<bool>("settings");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("said");
+        const QString refused = "(it is not a regular file); settings will not be saved";
+        QTest::newRow("settings file is a FIFO") << true << "fifo" << refused;
+        QTest::newRow("settings file links to /dev/zero") << true << "zero" << refused;
+        QTest::newRow("settings file of 5 MiB") << true << "huge"
+                                                << "is larger than 4 MiB; moved it to ";
+        QTest::newRow("log file is a FIFO") << false << "fifo"
+                                            << "Voltwren: not writing the log: ";
+    }
+    void oddFilesNeverStallTheProgram() {
+        QFETCH(bool, settings);
+        QFETCH(QString, kind);
+        QFETCH(QString, said);
+        PrivateBus system;
+        PrivateBus session(QStringLiteral("session"));
+        QVERIFY(system.isValid() && session.isValid());
+        ProgramRun voltwren(&system, &session);
+        const QString path = settings ? voltwren.defaultsPath() : voltwren.logPath();
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == "zero") {
+            QVERIFY(QFile::link("/dev/zero", path));
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("{\"voltwren.threshold\": 30, \"pad\": \"" + QByteArray(5 << 20, 'x') + "\"}");
+        }
+
+        QVERIFY(voltwren.start());
+        QVERIFY(session.waitForName("app.voltwren.Voltwren", 15000));
+        QString out;
+        QString err;
+        QCOMPARE(voltwren.runToEnd({"status", "--json"}, &out, &err, 15000), 0);
+        QVERIFY2(!err.contains("one-off reading"), qPrintable(err));
+        QVERIFY(voltwren.waitForOutput("Refreshed battery states"));
+        if (settings)
+            QVERIFY2(voltwren.log().contains(said), qPrintable(voltwren.log()));
+        else
+            QCOMPARE(voltwren.output().count(said), 1);
         QCOMPARE(voltwren.stop(), 0);
     }
 };

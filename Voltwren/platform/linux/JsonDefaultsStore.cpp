@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <QDeadlineTimer>
@@ -92,7 +93,7 @@ QByteArray serialize(const QJsonValue& value) {
 class FolderLock {
 public:
     explicit FolderLock(const QString& folder) {
-        m_fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        m_fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
         if (m_fd < 0)
             return;
         // Bounded: a stuck holder costs a moment, never a hang.
@@ -102,7 +103,9 @@ public:
                 return;
             QThread::msleep(5);
         }
+        m_held = true;
     }
+    bool held() const { return m_held; }
     ~FolderLock() {
         if (m_fd >= 0)
             ::close(m_fd); // releases the lock
@@ -112,6 +115,7 @@ public:
 
 private:
     int m_fd = -1;
+    bool m_held = false;
 };
 
 } // namespace
@@ -121,6 +125,8 @@ JsonDefaultsStore::JsonDefaultsStore(QString filePath, Access access)
     , m_access(access) {
     catchUp();
     m_loadProblem = m_lastProblem.isEmpty() ? std::nullopt : std::optional<QString>(m_lastProblem);
+    if (m_access == Access::readWrite)
+        removeLeftovers();
 }
 
 QString JsonDefaultsStore::defaultFilePath() {
@@ -129,28 +135,6 @@ QString JsonDefaultsStore::defaultFilePath() {
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + QStringLiteral("/.config");
     return base + QLatin1Char('/') + QLatin1String(Bundle::identifier) + QStringLiteral("/defaults.json");
-}
-
-JsonDefaultsStore::OnDisk JsonDefaultsStore::readFile() const {
-    OnDisk disk;
-    const QFileInfo info(m_filePath);
-    if (!info.exists() && !info.isSymLink())
-        return disk;
-    QFile file(m_filePath);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
-        disk.state = OnDisk::State::unreadable;
-        disk.error = info.isDir() ? QStringLiteral("it is a folder") : file.errorString();
-        return disk;
-    }
-    disk.text = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        disk.state = OnDisk::State::unreadable;
-        disk.error = file.errorString();
-        disk.text.clear();
-        return disk;
-    }
-    disk.state = OnDisk::State::read;
-    return disk;
 }
 
 void JsonDefaultsStore::report(const QString& problem) {
@@ -162,7 +146,7 @@ void JsonDefaultsStore::report(const QString& problem) {
 }
 
 bool JsonDefaultsStore::catchUp() {
-    const OnDisk disk = readFile();
+    const OnDisk disk = RegularFile::read(m_filePath, maximumFileSize);
     if (m_known && disk == *m_known)
         return true;
     switch (disk.state) {
@@ -176,26 +160,30 @@ bool JsonDefaultsStore::catchUp() {
                    .arg(m_filePath, disk.error));
         return false;
     case OnDisk::State::read:
+        if (adopt(disk.bytes)) {
+            m_known = disk;
+            return true;
+        }
+        break;
+    case OnDisk::State::tooLarge:
         break;
     }
-    if (adopt(disk.text)) {
-        m_known = disk;
-        return true;
-    }
+    // Damaged: keep it for the user, and carry on from what is known.
+    const QString damage = disk.state == OnDisk::State::tooLarge
+                               ? QStringLiteral("Settings: %1 is larger than %2 MiB")
+                                     .arg(m_filePath)
+                                     .arg(maximumFileSize / (1024 * 1024))
+                               : QStringLiteral("Settings: %1 could not be read as settings").arg(m_filePath);
     if (m_access == Access::readOnly) {
-        report(QStringLiteral("Settings: %1 could not be read as settings").arg(m_filePath));
+        report(damage);
         return false;
     }
-    // Corrupt: keep it for the user, and carry on from what is known.
     if (const std::optional<QString> target = moveAside()) {
-        report(QStringLiteral("Settings: %1 could not be read as settings; moved it to %2")
-                   .arg(m_filePath, *target));
+        report(damage + QStringLiteral("; moved it to ") + *target);
         m_known = OnDisk{};
         return true;
     }
-    report(QStringLiteral("Settings: %1 could not be read as settings and could not be moved aside; "
-                          "settings will not be saved")
-               .arg(m_filePath));
+    report(damage + QStringLiteral(" and could not be moved aside; settings will not be saved"));
     return false;
 }
 
@@ -350,16 +338,51 @@ bool JsonDefaultsStore::save() {
     // once complete; it never falls back to writing the file in place.
     QSaveFile file(m_filePath);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return saveFailed(file.errorString());
     if (file.write(text) != text.size()) {
+        const QString error = file.errorString();
         file.cancelWriting();
-        return false;
+        return saveFailed(error);
     }
     if (!file.commit())
-        return false;
+        return saveFailed(file.errorString());
     m_known = OnDisk{OnDisk::State::read, text, {}};
     m_lastProblem.clear();
+    m_saveErrorsSaid.clear();
     return true;
+}
+
+bool JsonDefaultsStore::saveFailed(const QString& error) {
+    // A full disk fails every write alike: said once, until a write succeeds.
+    if (!m_saveErrorsSaid.contains(error)) {
+        m_saveErrorsSaid.insert(error);
+        reportProblem(QStringLiteral("Settings: could not save %1 (%2); the change holds only until "
+                                     "Voltwren quits")
+                          .arg(m_filePath, error));
+    }
+    return false;
+}
+
+void JsonDefaultsStore::removeLeftovers() {
+    // A save that was killed between writing its temporary file and renaming
+    // it leaves that file behind. Under the lock no save of ours is under
+    // way, so every such file is an orphan.
+    const QFileInfo file(m_filePath);
+    const FolderLock lock(file.absolutePath());
+    if (!lock.held())
+        return;
+    static const QRegularExpression temporaryName(QStringLiteral("^\\.[A-Za-z0-9]{6}$"));
+    const QDir folder = file.absoluteDir();
+    const QString prefix = file.fileName();
+    for (const QFileInfo& entry : folder.entryInfoList({prefix + QStringLiteral(".??????")},
+                                                       QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+        if (entry.ownerId() != ::geteuid() ||
+            !temporaryName.match(entry.fileName().mid(prefix.size())).hasMatch())
+            continue;
+        if (QFile::remove(entry.absoluteFilePath()))
+            reportProblem(QStringLiteral("Settings: removed %1, left behind by an interrupted save")
+                              .arg(entry.absoluteFilePath()));
+    }
 }
 
 DefaultsStore& userDefaults() {

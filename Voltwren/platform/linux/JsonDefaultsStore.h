@@ -1,9 +1,11 @@
 #pragma once
 
+#include "RegularFile.h"
 #include "platform/DefaultsStore.h"
 
 #include <QJsonObject>
 #include <QList>
+#include <QSet>
 
 // The defaults as one JSON object in a file: numbers, true/false, strings,
 // and {"$data": "<base64>"} for data; any other value is kept and reads as
@@ -15,14 +17,20 @@
 // Not thread-safe: use it from the main thread only.
 class JsonDefaultsStore final : public DefaultsStore {
 public:
-    // A missing file is an empty store. A file that is not a JSON object is
-    // renamed to "<file>.corrupt-<UTC time>" and the store starts empty; if
-    // it cannot be moved aside (or not read), writes keep to memory so the
-    // file is never replaced. Both are reported as problems.
+    // A missing file is an empty store. A file that is not a JSON object, or
+    // is larger than maximumFileSize, is renamed to "<file>.corrupt-<UTC
+    // time>" and the store starts empty; if it cannot be moved aside, or is
+    // not a regular file (a FIFO, a device) or cannot be read, writes keep to
+    // memory so it is never replaced. Each is reported as a problem, and so
+    // is a write that fails, once per kind of failure.
     // A reader only never changes the file, nor moves a corrupt one aside:
     // its writes keep to memory.
     enum class Access { readWrite, readOnly };
 
+    // Far above any real settings; a larger file would only cost memory.
+    static constexpr qint64 maximumFileSize = 4 * 1024 * 1024;
+
+    // Read-write, it also removes what an interrupted save left behind.
     explicit JsonDefaultsStore(QString filePath, Access access = Access::readWrite);
 
     // $XDG_CONFIG_HOME (or ~/.config)/app.voltwren.Voltwren/defaults.json
@@ -45,15 +53,8 @@ private:
         QByteArray json; // the value's JSON text, as read or as written
     };
 
-    // The file as it is on disk: absent, its bytes, or unreadable.
-    struct OnDisk {
-        enum class State { absent, read, unreadable } state = State::absent;
-        QByteArray text;
-        QString error;
-
-        bool operator==(const OnDisk&) const = default;
-    };
-    OnDisk readFile() const;
+    // The file as it is on disk.
+    using OnDisk = RegularFile::Contents;
     // Takes up the content of TEXT; false when it is not a JSON object.
     bool adopt(const QByteArray& text);
     // Takes up the file as it is now, unless it is what was last read or
@@ -63,6 +64,8 @@ private:
     std::optional<QString> moveAside();
     bool set(const QString& key, const QJsonValue& value);
     bool save();
+    bool saveFailed(const QString& error);
+    void removeLeftovers();
     void report(const QString& problem);
 
     QString m_filePath;
@@ -73,4 +76,6 @@ private:
     std::optional<OnDisk> m_known;
     std::optional<QString> m_loadProblem;
     QString m_lastProblem;
+    // The write failures said since the last successful write.
+    QSet<QString> m_saveErrorsSaid;
 };

@@ -1,5 +1,6 @@
 #include "XdgAutostartLoginItem.h"
 
+#include "RegularFile.h"
 #include "platform/Bundle.h"
 
 #include <QDir>
@@ -191,16 +192,12 @@ bool XdgAutostartLoginItem::startsThisProgram(const QString& program) const {
 }
 
 LoginItemService::Status XdgAutostartLoginItem::status() const {
-    const QFileInfo info(m_entryPath);
-    if (!info.exists() && !info.isSymLink())
+    const RegularFile::Contents file = RegularFile::read(m_entryPath, maximumEntrySize);
+    if (file.state == RegularFile::Contents::State::absent)
         return Status::notRegistered;
-    QFile file(m_entryPath);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly))
+    if (file.state != RegularFile::Contents::State::read)
         return Status::notFound;
-    const QByteArray bytes = file.read(maximumEntrySize + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > maximumEntrySize)
-        return Status::notFound;
-    const std::optional<DesktopEntry> entry = parseEntry(QString::fromUtf8(bytes));
+    const std::optional<DesktopEntry> entry = parseEntry(QString::fromUtf8(file.bytes));
     if (!entry || !entry->hasExec)
         return Status::notFound;
     const std::optional<QString> program = programOfExec(entry->exec);

@@ -15,6 +15,7 @@
 #include <cfloat>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using Type = DefaultsValue::Type;
 Q_DECLARE_METATYPE(Type)
@@ -253,6 +254,10 @@ private Q_SLOTS:
         QTest::newRow("trailing text") << QByteArray("{\"a\": 1} {") << false;
         QTest::newRow("binary") << QByteArray("\0\xff\xfe{", 4) << false;
         QTest::newRow("name taken") << QByteArray("not json") << true;
+        // Valid, but no settings are that large; reading it would only cost memory.
+        QTest::newRow("over 4 MiB") << "{\"a\": \"" + QByteArray(JsonDefaultsStore::maximumFileSize, 'x') +
+                                           "\"}"
+                                    << false;
     }
     void corruptFileMovedAside() {
         QFETCH(QByteArray, content);
@@ -294,14 +299,61 @@ private Q_SLOTS:
         QCOMPARE(parsed(m_path), QJsonObject({{key, true}}));
     }
 
+    // Something other than a file where the file should be: it is neither
+    // opened in a way that blocks, nor read, nor written over.
+    void unreadableFileNeverReplaced_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link to /dev/zero") << "zero";
+    }
     void unreadableFileNeverReplaced() {
-        // A folder where the file should be: nothing may be written over it.
-        QVERIFY(QDir().mkpath(m_path));
+        QFETCH(QString, kind);
+        QVERIFY(QDir().mkpath(QFileInfo(m_path).absolutePath()));
+        if (kind == "folder")
+            QVERIFY(QDir().mkpath(m_path));
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(m_path).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), m_path));
+        const QFileInfo before(m_path);
         JsonDefaultsStore store(m_path);
         QVERIFY(store.loadProblem());
+        QVERIFY2(store.loadProblem()->contains(m_path), qPrintable(*store.loadProblem()));
         QVERIFY(!store.setBool(key, true));
         QCOMPARE(store.get(key)->toBool(), true);
-        QVERIFY(QFileInfo(m_path).isDir());
+        const QFileInfo after(m_path);
+        QCOMPARE(after.isDir(), before.isDir());
+        QCOMPARE(after.isSymLink(), before.isSymLink());
+        QCOMPARE(after.isFile(), false);
+    }
+
+    // A save killed before its final rename leaves its temporary file behind;
+    // the next start removes it, and nothing else.
+    void leftoversOfInterruptedSavesRemoved() {
+        const QDir folder = QFileInfo(m_path).absoluteDir();
+        QVERIFY(folder.mkpath(QStringLiteral(".")));
+        writeFile(m_path, "{\"k\": 1}");
+        const QStringList others{"defaults.json.bak", "defaults.json.AbCdE",
+                                 "defaults.json.corrupt-20260101T000000Z", "defaults.json.AbC_Ef"};
+        for (const QString& name : others + QStringList{"defaults.json.AbCdEf", "defaults.json.x1Y2z3"})
+            writeFile(folder.filePath(name), "{\"k\": 2}");
+        const QStringList kept = others + QStringList{"defaults.json"};
+        QVERIFY(QFile::link(folder.filePath("defaults.json"), folder.filePath("defaults.json.LiNkEd")));
+
+        JsonDefaultsStore(m_path, JsonDefaultsStore::Access::readOnly);
+        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden).size(), kept.size() + 3);
+
+        JsonDefaultsStore store(m_path);
+        QStringList problems;
+        store.setProblemReporter([&](const QString& problem) { problems << problem; });
+        QCOMPARE(store.get(key)->toNumber(), 1.0);
+        QStringList left = folder.entryList(QDir::Files | QDir::Hidden);
+        left.removeOne("defaults.json.LiNkEd");
+        QCOMPARE(QSet<QString>(left.cbegin(), left.cend()), QSet<QString>(kept.cbegin(), kept.cend()));
+        QCOMPARE(problems.size(), 2);
+        QVERIFY2(problems.filter("defaults.json.AbCdEf, left behind by an interrupted save").size() == 1,
+                 qPrintable(problems.join('\n')));
     }
 
     void readOnlyFolder_data() {
@@ -352,16 +404,24 @@ private Q_SLOTS:
         rlimit small = saved;
         small.rlim_cur = 1024;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        QStringList problems;
+        store.setProblemReporter([&](const QString& problem) { problems << problem; });
         const bool written = store.setData(key, QByteArray(64 * 1024, 'x'));
+        const bool writtenAgain = store.setData(key, QByteArray(64 * 1024, 'y'));
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, handler);
 
         QVERIFY(!written);
+        QVERIFY(!writtenAgain);
+        // Said, with the path, once for the same failure.
+        QCOMPARE(problems.size(), 1);
+        QVERIFY2(problems[0].startsWith("Settings: could not save " + m_path + " ("),
+                 qPrintable(problems[0]));
         QCOMPARE(readAll(m_path), original);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("defaults.json")});
         // The value still holds for this run, and the next write saves it.
-        QCOMPARE(store.get(key)->toData()->size(), 64 * 1024);
+        QVERIFY(store.get(key)->toData() == QByteArray(64 * 1024, 'y'));
         QVERIFY(store.setBool(QStringLiteral("x"), true));
         QCOMPARE(JsonDefaultsStore(m_path).get(key)->toData()->size(), 64 * 1024);
     }
@@ -383,15 +443,12 @@ private Q_SLOTS:
             QVERIFY(writer.waitForFinished(10000));
             QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
 
-            // Where the file system keeps no unnamed temporary files, an
-            // interrupted write leaves its named one behind; drop those.
-            const QDir folder = QFileInfo(m_path).absoluteDir();
-            for (const QString& name : folder.entryList({QStringLiteral("defaults.json.*")}, QDir::Files))
-                QVERIFY(QFile::remove(folder.filePath(name)));
-
             const QByteArray text = readAll(m_path);
             JsonDefaultsStore store(m_path);
             QVERIFY2(!store.loadProblem(), qPrintable(store.loadProblem().value_or(QString())));
+            // Whatever temporary file the kill left behind is gone.
+            QCOMPARE(QFileInfo(m_path).absoluteDir().entryList(QDir::Files | QDir::Hidden),
+                     QStringList{QStringLiteral("defaults.json")});
             QVERIFY(text.contains("\"keep\": " + kept));
             // One whole write: SIZE copies of one letter.
             const auto blob = store.get(QStringLiteral("blob"));
