@@ -1,5 +1,7 @@
 #include "StatusFormat.h"
 
+#include "model/DeviceName.h"
+
 #include <QDBusArgument>
 #include <QDBusVariant>
 #include <QJsonDocument>
@@ -46,6 +48,11 @@ qsizetype width(const QString& text) {
 
 QString padded(const QString& text, qsizetype columns) {
     return text + QString(std::max<qsizetype>(0, columns - width(text)), QLatin1Char(' '));
+}
+
+// Never raw to a terminal: a name may carry escape sequences.
+QString shownName(const QJsonObject& device) {
+    return DeviceName::forDisplay(device.value(QStringLiteral("name")).toString());
 }
 
 QString shortName(const QString& name) {
@@ -149,7 +156,7 @@ QString StatusFormat::text(const QJsonArray& devices) {
     qsizetype chargeWidth = 0;
     for (const QJsonValue& value : devices) {
         const QJsonObject device = value.toObject();
-        nameWidth = std::max(nameWidth, width(device.value(QStringLiteral("name")).toString()));
+        nameWidth = std::max(nameWidth, width(shownName(device)));
         chargeWidth = std::max(chargeWidth, width(charge(device)));
     }
     QString out;
@@ -158,7 +165,7 @@ QString StatusFormat::text(const QJsonArray& devices) {
         const QString parts = components(device);
         QString line =
             (device.value(QStringLiteral("low")).toBool() ? QStringLiteral("! ") : QStringLiteral("  ")) +
-            padded(device.value(QStringLiteral("name")).toString(), nameWidth) + QStringLiteral("  ") +
+            padded(shownName(device), nameWidth) + QStringLiteral("  ") +
             (parts.isEmpty() ? charge(device) : padded(charge(device), chargeWidth));
         if (!parts.isEmpty())
             line += QStringLiteral("  ") + parts;

@@ -1,6 +1,7 @@
 #include "BluetoothBatteryReader.h"
 
 #include "app/DiagnosticLog.h"
+#include "model/DeviceName.h"
 
 #include <array>
 #include <utility>
@@ -75,9 +76,10 @@ QList<ConnectedDevice> collapseDuplicates(const QList<ConnectedDevice>& devices)
         const bool laterWins = detailScore(earlier) < detailScore(device);
         const ConnectedDevice& winner = laterWins ? device : earlier;
         const ConnectedDevice& loser = laterWins ? earlier : device;
-        diagnosticLog(QStringLiteral("BluetoothBatteryReader: collapsed duplicate \"") + device.name +
-                      QStringLiteral("\" entry \u2014 kept ") + addressText(winner.address) +
-                      QStringLiteral(", discarded ") + addressText(loser.address));
+        diagnosticLog(QStringLiteral("BluetoothBatteryReader: collapsed duplicate \"") +
+                      DeviceName::forDisplay(device.name) + QStringLiteral("\" entry \u2014 kept ") +
+                      addressText(winner.address) + QStringLiteral(", discarded ") +
+                      addressText(loser.address));
         if (laterWins)
             earlier = device;
     }

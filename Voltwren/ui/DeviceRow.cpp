@@ -4,6 +4,7 @@
 #include "ComponentBlock.h"
 #include "KindIcons.h"
 #include "Style.h"
+#include "model/DeviceName.h"
 
 #include <QFocusEvent>
 #include <QHBoxLayout>
@@ -71,11 +72,12 @@ void DeviceRow::setDevice(const MonitoredDevice& device, double threshold) {
     const bool iconChanged = device.kind != m_device.kind;
     m_device = device;
     m_threshold = threshold;
-    m_name->setText(device.name);
+    const QString name = DeviceName::forDisplay(device.name);
+    m_name->setText(name);
     m_status->setText(statusText(device));
     m_chevron->setVisible(device.subReadings.has_value());
     setAccessibleName(
-        device.name + QStringLiteral(", ") +
+        name + QStringLiteral(", ") +
         (device.isConnected ? spokenCharge(device.batteryPercent) : QStringLiteral("not connected")));
     restyle();
     if (iconChanged)

@@ -5,6 +5,7 @@
 #include "DeviceRow.h"
 #include "Style.h"
 #include "app/Console.h"
+#include "model/DeviceName.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -232,7 +233,7 @@ QString MenuBarContentView::summary() const {
     QStringList rows;
     rows.reserve(devices.size());
     for (const MonitoredDevice& device : devices)
-        rows << device.name + QLatin1Char(' ') + DeviceRow::statusText(device);
+        rows << DeviceName::forDisplay(device.name) + QLatin1Char(' ') + DeviceRow::statusText(device);
     return rows.join(QStringLiteral(", "));
 }
 

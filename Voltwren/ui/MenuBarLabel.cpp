@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "DeviceRow.h"
 #include "KindIcons.h"
+#include "model/DeviceName.h"
 
 #include <QSystemTrayIcon>
 
@@ -26,7 +27,7 @@ QString MenuBarLabel::toolTip(const AppState& state) {
     QStringList lines{QStringLiteral("Voltwren")};
     // The panel's own status texts, so a hover and a click agree.
     for (const MonitoredDevice& device : state.devices())
-        lines << device.name + QStringLiteral(": ") + DeviceRow::statusText(device);
+        lines << DeviceName::forDisplay(device.name) + QStringLiteral(": ") + DeviceRow::statusText(device);
     if (state.devices().isEmpty() && state.lastPolled())
         lines << QStringLiteral("No battery-powered devices found");
     return lines.join(QLatin1Char('\n'));
