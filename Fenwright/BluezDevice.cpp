@@ -21,23 +21,20 @@ QString normalisedAddress(const QString& address) {
     return text;
 }
 
-// BlueZ sends a byte; any other integer type counts only while it fits one.
+// BlueZ sends a byte; an unsigned integer of another width counts only while
+// it fits one. A signed type is not BlueZ's: its value means nothing here.
 std::optional<quint8> percentageByte(const QVariant& value) {
     switch (value.metaType().id()) {
     case QMetaType::UChar:
     case QMetaType::UShort:
-    case QMetaType::Short:
     case QMetaType::UInt:
-    case QMetaType::Int:
     case QMetaType::ULongLong:
-    case QMetaType::LongLong:
         break;
     default:
         return std::nullopt;
     }
-    bool ok = false;
-    const qlonglong number = value.toLongLong(&ok);
-    if (!ok || number < 0 || number > 255)
+    const qulonglong number = value.toULongLong();
+    if (number > 255)
         return std::nullopt;
     return static_cast<quint8>(number);
 }

@@ -2,6 +2,7 @@
 
 #include "app/DiagnosticLog.h"
 #include "platform/Bundle.h"
+#include "sources/ChargePercent.h"
 #include "sources/IntegerText.h"
 
 #include <QStringDecoder>
@@ -16,12 +17,13 @@ QString componentText(const std::optional<qint64>& value) {
     return value ? QString::number(*value) : QStringLiteral("\u2014");
 }
 
-// A piece that does not parse, or the helper's -1, is a component that reported nothing usable.
-std::optional<qint64> component(QStringView piece) {
+// A piece that does not parse, the helper's -1, or a number that is no
+// charge, is a component that reported nothing usable.
+std::optional<qint64> component(QStringView piece, const QString& address) {
     const std::optional<qint64> value = IntegerText::parse(piece);
     if (value == -1)
         return std::nullopt;
-    return value;
+    return ChargePercent::checked(value, prefix + QStringLiteral("a level for ") + address);
 }
 
 } // namespace
@@ -35,8 +37,10 @@ std::optional<Reading> parseReply(const QString& address, const QByteArray& outp
 
     const QLatin1String singleTag("single:");
     if (reply.startsWith(singleTag)) {
+        // A value that is no charge reads as one that does not parse.
         if (const std::optional<qint64> value =
-                IntegerText::parse(QStringView(reply).mid(singleTag.size()))) {
+                ChargePercent::checked(IntegerText::parse(QStringView(reply).mid(singleTag.size())),
+                                       prefix + QStringLiteral("the level for ") + address)) {
             diagnosticLog(prefix + address + QStringLiteral(" single ") + QString::number(*value) +
                           QLatin1Char('%'));
             return Single{*value};
@@ -52,7 +56,8 @@ std::optional<Reading> parseReply(const QString& address, const QByteArray& outp
                           QStringLiteral(": \"") + reply + QLatin1Char('"'));
             return std::nullopt;
         }
-        const Multi multi{component(pieces[0]), component(pieces[1]), component(pieces[2])};
+        const Multi multi{component(pieces[0], address), component(pieces[1], address),
+                          component(pieces[2], address)};
         diagnosticLog(prefix + address + QStringLiteral(" multi L=") + componentText(multi.left) +
                       QStringLiteral(" R=") + componentText(multi.right) + QStringLiteral(" Case=") +
                       componentText(multi.caseLevel));

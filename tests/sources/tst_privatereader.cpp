@@ -100,8 +100,10 @@ private Q_SLOTS:
             << QByteArray("multi:x,95,40\n") << 0 << "multi - 95 40" << multi + "L=\u2014 R=95 Case=40";
         QTest::newRow("multi, pieces not trimmed")
             << QByteArray("multi:100, 95,40\n") << 0 << "multi 100 - 40" << multi + "L=100 R=\u2014 Case=40";
-        QTest::newRow("multi, only -1 is absent")
-            << QByteArray("multi:+7,-2,0\n") << 0 << "multi 7 -2 0" << multi + "L=7 R=-2 Case=0";
+        QTest::newRow("multi, -1 and what is no charge are absent")
+            << QByteArray("multi:+7,-2,0\n") << 0 << "multi 7 - 0" << multi + "L=7 R=\u2014 Case=0";
+        QTest::newRow("multi, 101 is no charge") << QByteArray("multi:100,101,-1\n") << 0 << "multi 100 - -"
+                                                 << multi + "L=100 R=\u2014 Case=\u2014";
         QTest::newRow("multi, all absent") << QByteArray("multi:-1,-1,-1\n") << 0 << "multi - - -"
                                            << multi + "L=\u2014 R=\u2014 Case=\u2014";
         QTest::newRow("multi, nothing after it")
@@ -118,13 +120,16 @@ private Q_SLOTS:
             << QByteArray("single:87%\n") << 0 << "none" << unparseable + "\"single:87%\"";
         QTest::newRow("single, beyond 64 bits") << QByteArray("single:9223372036854775808") << 0 << "none"
                                                 << unparseable + "\"single:9223372036854775808\"";
-        QTest::newRow("single, largest 64-bit")
-            << QByteArray("single:9223372036854775807") << 0 << "single 9223372036854775807"
-            << single + "9223372036854775807%";
-        QTest::newRow("single -1, no range test")
-            << QByteArray("single:-1\n") << 0 << "single -1" << single + "-1%";
-        QTest::newRow("single 250, no range test")
-            << QByteArray("single:250\n") << 0 << "single 250" << single + "250%";
+        QTest::newRow("single, largest 64-bit is no charge")
+            << QByteArray("single:9223372036854775807") << 0 << "none"
+            << unparseable + "\"single:9223372036854775807\"";
+        QTest::newRow("single -1 is no charge")
+            << QByteArray("single:-1\n") << 0 << "none" << unparseable + "\"single:-1\"";
+        QTest::newRow("single 250 is no charge")
+            << QByteArray("single:250\n") << 0 << "none" << unparseable + "\"single:250\"";
+        QTest::newRow("single 0 and 100 are charges")
+            << QByteArray("single:0\n") << 0 << "single 0" << single + "0%";
+        QTest::newRow("single 100") << QByteArray("single:100\n") << 0 << "single 100" << single + "100%";
         QTest::newRow("single, plus sign")
             << QByteArray("single:+87\n") << 0 << "single 87" << single + "87%";
         QTest::newRow("tag is case-sensitive")
