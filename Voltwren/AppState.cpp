@@ -4,6 +4,7 @@
 #include "app/DiagnosticLog.h"
 #include "app/LoginItem.h"
 #include "app/WhenFinished.h"
+#include "model/DeviceName.h"
 #include "platform/DefaultsStore.h"
 #include "platform/LoginItemService.h"
 #include "platform/NotificationCenter.h"
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -79,10 +81,11 @@ double AppState::snapToThresholdOption(double value) {
 }
 
 QString AppState::notificationBody(const MonitoredDevice& device) {
+    const QString name = DeviceName::forDisplay(device.name);
     if (device.batteryPercent)
-        return device.name + QStringLiteral(" is at ") + QString::number(*device.batteryPercent) +
+        return name + QStringLiteral(" is at ") + QString::number(*device.batteryPercent) +
                QStringLiteral("%.");
-    return device.name + QStringLiteral(" battery is low.");
+    return name + QStringLiteral(" battery is low.");
 }
 
 QString AppState::requestIdentifier(const QString& deviceID, double secondsSince1970) {
@@ -344,7 +347,7 @@ void AppState::postLowChargeNotification(const MonitoredDevice& device) {
     notification.body = notificationBody(device);
     notification.requestIdentifier = requestIdentifier(device.id, now);
     notification.batteryLow = true;
-    const QString name = device.name;
+    const QString name = DeviceName::forDisplay(device.name);
     const QString id = device.id;
     m_undelivered.remove(id);
     const QPointer<AppState> weak(this);
@@ -459,7 +462,7 @@ void AppState::performRefresh(std::function<void()> completed) {
                          QtConcurrent::run(QThreadPool::globalInstance(),
                                            [readAccessories] { return readAccessories(); }),
                          [this, percent,
-                          completed](const QList<BluetoothBatteryReader::AccessoryReading>& accessories) {
+                          completed](const auto& accessories) {
                              finishRefresh(percent, accessories);
                              if (completed)
                                  completed();
@@ -467,20 +470,28 @@ void AppState::performRefresh(std::function<void()> completed) {
         });
 }
 
-void AppState::finishRefresh(std::optional<qint64> internalPercent,
-                             const QList<BluetoothBatteryReader::AccessoryReading>& accessories) {
+void AppState::finishRefresh(
+    std::optional<qint64> internalPercent,
+    const std::optional<QList<BluetoothBatteryReader::AccessoryReading>>& accessories) {
     Console::printLine(QStringLiteral("Refreshed battery states"));
 
     // Read the current list now, after the waits, so alerts fired by a
     // refresh that completed meanwhile carry over.
     QList<MonitoredDevice> devices;
-    devices.reserve(accessories.size() + 1);
     if (internalPercent) {
         devices.append(MonitoredDevice{macID, QLatin1String(internalBatteryDeviceName), DeviceKind::mac,
                                        internalPercent, true, previousAlertState(m_devices, macID),
                                        std::nullopt});
     }
-    for (const BluetoothBatteryReader::AccessoryReading& reading : accessories) {
+    if (!accessories) {
+        // A report that failed says nothing about what is connected: forgetting
+        // the accessories would drop their alert state and alert them again.
+        diagnosticLog(QStringLiteral("Bluetooth report failed; keeping the accessories of the last refresh"));
+        std::copy_if(m_devices.cbegin(), m_devices.cend(), std::back_inserter(devices),
+                     [](const MonitoredDevice& device) { return device.id != macID; });
+    }
+    for (const BluetoothBatteryReader::AccessoryReading& reading :
+         accessories.value_or(QList<BluetoothBatteryReader::AccessoryReading>{})) {
         devices.append(MonitoredDevice{reading.id, reading.name, reading.kind, reading.batteryPercent,
                                        reading.isConnected, previousAlertState(m_devices, reading.id),
                                        reading.subReadings});

@@ -41,7 +41,8 @@ public:
         PowerSupplyMonitor* powerSupplyMonitor = nullptr;
         SleepMonitor* sleepMonitor = nullptr;
         std::function<std::optional<qint64>()> readInternalBattery;
-        std::function<QList<BluetoothBatteryReader::AccessoryReading>()> readAccessories;
+        // nullopt when the report failed: the accessories listed stay as they are.
+        std::function<std::optional<QList<BluetoothBatteryReader::AccessoryReading>>()> readAccessories;
         std::chrono::milliseconds firstPollTimeout{3000};
         // How long the poll timer's minute lasts. Tests shorten it; the
         // program itself never polls more often than once a minute.
@@ -142,7 +143,7 @@ private:
     // COMPLETED runs once the list is stored.
     void performRefresh(std::function<void()> completed = {});
     void finishRefresh(std::optional<qint64> internalPercent,
-                       const QList<BluetoothBatteryReader::AccessoryReading>& accessories);
+                       const std::optional<QList<BluetoothBatteryReader::AccessoryReading>>& accessories);
     void syncOverrideNames(const QList<MonitoredDevice>& devices);
     void setDevices(QList<MonitoredDevice> devices);
     void setNotificationPermissionDenied(bool value);

@@ -105,6 +105,32 @@ std::optional<qint64> integerProperty(const QVariantMap& properties, const QStri
     }
 }
 
+// BlueZ's Percentage is a byte from 0 to 100. Anything else (255 for
+// "unknown", a wrong D-Bus type) is no level, and said in NOTES, rather than
+// a number passed on.
+std::optional<qint64> percentageProperty(const QVariantMap& battery, const QString& path,
+                                         QStringList* notes) {
+    const QVariant value = battery.value(QStringLiteral("Percentage"));
+    if (!value.isValid())
+        return std::nullopt;
+    switch (value.metaType().id()) {
+    case QMetaType::UChar:
+    case QMetaType::UShort:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        if (value.toULongLong() <= 100)
+            return static_cast<qint64>(value.toULongLong());
+        break;
+    default:
+        break;
+    }
+    if (notes)
+        notes->append(singleLine(QStringLiteral("bluez-report: ignored the Percentage of %1: %2 %3 is not a "
+                                                "byte from 0 to 100")
+                                     .arg(path, QLatin1String(value.metaType().name()), value.toString())));
+    return std::nullopt;
+}
+
 std::optional<QString> word(const char* text) {
     if (!text)
         return std::nullopt;
@@ -128,7 +154,7 @@ struct Device {
     QStringList properties;
 };
 
-Device makeDevice(const QString& path, const InterfaceMap& interfaces) {
+Device makeDevice(const QString& path, const InterfaceMap& interfaces, QStringList* notes) {
     const QVariantMap device = interfaces.value(deviceInterface);
     Device result;
     result.path = path;
@@ -165,7 +191,7 @@ Device makeDevice(const QString& path, const InterfaceMap& interfaces) {
         result.properties.append(QStringLiteral("RSSI: ") + QString::number(*rssi));
     const auto battery = interfaces.constFind(batteryInterface);
     if (battery != interfaces.cend()) {
-        if (const std::optional<qint64> percentage = integerProperty(*battery, QStringLiteral("Percentage")))
+        if (const std::optional<qint64> percentage = percentageProperty(*battery, path, notes))
             result.properties.append(QStringLiteral("Battery Level: ") + QString::number(*percentage) +
                                      QLatin1Char('%'));
     }
@@ -314,8 +340,7 @@ std::optional<DeviceIds> idsFromModalias(const QString& modalias) {
 QString failureLine(const QString& errorName, const QString& errorMessage) {
     const QString prefix = QStringLiteral("bluez-report: ");
     QString line;
-    if (errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
-        errorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+    if (meansNoBluez(errorName))
         line = prefix + QStringLiteral("BlueZ (org.bluez) is not on the system bus");
     else if (errorName == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
              errorName == QLatin1String("org.freedesktop.DBus.Error.Timeout") ||
@@ -328,7 +353,12 @@ QString failureLine(const QString& errorName, const QString& errorMessage) {
     return singleLine(line) + QLatin1Char('\n');
 }
 
-QString build(const ManagedObjects& objects) {
+bool meansNoBluez(const QString& errorName) {
+    return errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+           errorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+}
+
+QString build(const ManagedObjects& objects, QStringList* notes) {
     QString report = QStringLiteral("Bluetooth:\n\n");
     QList<Device> connected;
     QList<Device> paired;
@@ -347,9 +377,9 @@ QString build(const ManagedObjects& objects) {
         if (device == interfaces.cend())
             continue;
         if (boolProperty(*device, QStringLiteral("Connected")).value_or(false))
-            connected.append(makeDevice(object.key().path(), interfaces));
+            connected.append(makeDevice(object.key().path(), interfaces, notes));
         else if (boolProperty(*device, QStringLiteral("Paired")).value_or(false))
-            paired.append(makeDevice(object.key().path(), interfaces));
+            paired.append(makeDevice(object.key().path(), interfaces, notes));
     }
     appendSection(report, QStringLiteral("Connected:"), connected);
     if (!paired.isEmpty())

@@ -3,6 +3,7 @@
 #include <QDBusObjectPath>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <optional>
@@ -19,7 +20,12 @@ using ManagedObjects = QMap<QDBusObjectPath, InterfaceMap>;
 inline constexpr const char* argument = "SPBluetoothDataType";
 inline constexpr const char* usageLine = "usage: bluez-report SPBluetoothDataType\n";
 
-QString build(const ManagedObjects& objects);
+// A value that cannot stand in the report (a battery level that is no byte
+// from 0 to 100) is left out, with one line about it in NOTES.
+QString build(const ManagedObjects& objects, QStringList* notes = nullptr);
+
+// The error of a bus without BlueZ: then nothing is connected over Bluetooth.
+bool meansNoBluez(const QString& errorName);
 
 // The device heading text (without its colon) that reads back as one device
 // name: line breaks become spaces, ": " gets a no-break space, and a name

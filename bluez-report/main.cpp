@@ -16,7 +16,7 @@ constexpr int failureStatus = 3;
 // The bound on BlueZ's answer.
 constexpr int replyTimeoutMs = 5000;
 
-// Standard error carries our one line and nothing else, so Qt's own
+// Standard error carries our own lines and nothing else, so Qt's own
 // warnings (a missing bus, say) are silenced.
 void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
@@ -51,15 +51,25 @@ int main(int argc, char* argv[]) {
         QStringLiteral("org.bluez"), QStringLiteral("/"),
         QStringLiteral("org.freedesktop.DBus.ObjectManager"), QStringLiteral("GetManagedObjects"));
     const QDBusMessage reply = bus.call(call, QDBus::Block, replyTimeoutMs);
-    if (reply.type() == QDBusMessage::ErrorMessage)
-        return fail(BluezReport::failureLine(reply.errorName(), reply.errorMessage()));
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("a{oa{sa{sv}}}") ||
-        reply.arguments().size() != 1)
+    BluezReport::ManagedObjects objects;
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        // Without BlueZ nothing is connected: that is a report, not a failure.
+        if (!BluezReport::meansNoBluez(reply.errorName()))
+            return fail(BluezReport::failureLine(reply.errorName(), reply.errorMessage()));
+        writeAll(stderr, BluezReport::failureLine(reply.errorName(), reply.errorMessage()).toUtf8());
+    } else if (reply.type() != QDBusMessage::ReplyMessage ||
+               reply.signature() != QLatin1String("a{oa{sa{sv}}}") || reply.arguments().size() != 1) {
         return fail(QStringLiteral("bluez-report: BlueZ sent an unexpected reply (signature \"") +
                     reply.signature() + QStringLiteral("\")\n"));
+    } else {
+        objects = qdbus_cast<BluezReport::ManagedObjects>(reply.arguments().constFirst());
+    }
 
-    const auto objects = qdbus_cast<BluezReport::ManagedObjects>(reply.arguments().constFirst());
-    if (!writeAll(stdout, BluezReport::build(objects).toUtf8()))
+    QStringList notes;
+    const QByteArray report = BluezReport::build(objects, &notes).toUtf8();
+    for (const QString& note : std::as_const(notes))
+        writeAll(stderr, note.toUtf8() + '\n');
+    if (!writeAll(stdout, report))
         return fail(QStringLiteral("bluez-report: cannot write the report\n"));
     return 0;
 }

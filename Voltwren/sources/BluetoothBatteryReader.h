@@ -84,12 +84,13 @@ QList<AccessoryReading> aggregate(const QList<ConnectedDevice>& profiler,
 
 // Runs the report tool, copies the GATT readings, scans the registry and asks
 // the helper where needed; then adds the kernel's device batteries that no
-// accessory of the report took. Blocks on child processes: never call on the
-// main thread.
-QList<AccessoryReading> readAccessories();
+// accessory of the report took. Nullopt when the report tool failed, which is
+// not "nothing connected". Blocks on child processes: never call on the main
+// thread.
+std::optional<QList<AccessoryReading>> readAccessories();
 // The same, with the report tool and the helper taken from BUNDLE and the
 // registry and device batteries from SUPPLIES.
-QList<AccessoryReading> readAccessories(const Bundle& bundle,
-                                        const PowerSupplies& supplies = systemPowerSupplies());
+std::optional<QList<AccessoryReading>> readAccessories(const Bundle& bundle,
+                                                       const PowerSupplies& supplies = systemPowerSupplies());
 
 } // namespace BluetoothBatteryReader

@@ -7,12 +7,15 @@
 
 namespace BluetoothBatteryReader {
 
-QList<AccessoryReading> readAccessories(const Bundle& bundle, const PowerSupplies& supplies) {
+std::optional<QList<AccessoryReading>> readAccessories(const Bundle& bundle, const PowerSupplies& supplies) {
     // The report comes first; the snapshot, the scan and the helper runs
     // follow inside the aggregation, in that order.
-    const QList<ConnectedDevice> devices = SystemProfilerBluetoothInfo::connectedDevices(bundle);
+    const std::optional<QList<ConnectedDevice>> devices =
+        SystemProfilerBluetoothInfo::connectedDevices(bundle);
+    if (!devices)
+        return std::nullopt;
     QList<AccessoryReading> readings = aggregate(
-        devices, [] { return GATTBatteryReader::shared().copyLatestReadings(); },
+        *devices, [] { return GATTBatteryReader::shared().copyLatestReadings(); },
         [&supplies] { return HIDBatteryReader::scanRegistry(supplies); },
         [&bundle](const QString& address) {
             return IOBluetoothPrivateBatteryReader::readBattery(address, bundle);
@@ -23,7 +26,7 @@ QList<AccessoryReading> readAccessories(const Bundle& bundle, const PowerSupplie
     return readings;
 }
 
-QList<AccessoryReading> readAccessories() {
+std::optional<QList<AccessoryReading>> readAccessories() {
     return readAccessories(mainBundle());
 }
 

@@ -1,9 +1,11 @@
 #include "SystemProfilerBluetoothInfo.h"
 
+#include "ChargePercent.h"
 #include "ChildProcess.h"
 #include "IntegerText.h"
 #include "app/Console.h"
 #include "app/DiagnosticLog.h"
+#include "model/DeviceName.h"
 #include "platform/Bundle.h"
 
 #include <QStringDecoder>
@@ -142,9 +144,9 @@ void logDeviceBlocks(const QList<DeviceBlock>& blocks) {
         for (const QString& line : block.lines) {
             const QString trimmed = trimmedHorizontal(line);
             if (!trimmed.isEmpty())
-                properties.append(QStringLiteral("  ") + trimmed);
+                properties.append(QStringLiteral("  ") + DeviceName::forDisplay(trimmed));
         }
-        diagnosticLog(QStringLiteral("Device: ") + block.name + QLatin1Char('\n') +
+        diagnosticLog(QStringLiteral("Device: ") + DeviceName::forDisplay(block.name) + QLatin1Char('\n') +
                       properties.join(QLatin1Char('\n')));
     }
 }
@@ -211,25 +213,29 @@ ConnectedDevice makeConnectedDevice(const DeviceBlock& block) {
     device.productID = hexIntValue(QStringLiteral("Product ID"), block.lines);
     device.rssi = intValue(QStringLiteral("RSSI"), block.lines);
 
-    const auto left = percentValue(QStringLiteral("Left Battery Level"), block.lines);
-    const auto right = percentValue(QStringLiteral("Right Battery Level"), block.lines);
-    const auto caseLevel = percentValue(QStringLiteral("Case Battery Level"), block.lines);
+    const auto charge = [&block](const QString& key) {
+        return ChargePercent::checked(percentValue(key, block.lines),
+                                      key + QStringLiteral(" of ") + DeviceName::forDisplay(block.name));
+    };
+    const auto left = charge(QStringLiteral("Left Battery Level"));
+    const auto right = charge(QStringLiteral("Right Battery Level"));
+    const auto caseLevel = charge(QStringLiteral("Case Battery Level"));
     if (left || right || caseLevel) {
         ComponentReadings components = componentReadings(left, right, caseLevel);
         device.subReadings = std::move(components.readings);
         device.batteryPercent = components.overallPercent;
     } else {
-        device.batteryPercent = percentValue(QStringLiteral("Battery Level"), block.lines);
+        device.batteryPercent = charge(QStringLiteral("Battery Level"));
     }
     return device;
 }
 
-QList<ConnectedDevice> connectedDevices(const Bundle& bundle) {
+std::optional<QList<ConnectedDevice>> connectedDevices(const Bundle& bundle) {
     diagnosticLog(QStringLiteral("Scanning for Bluetooth devices via system_profiler\u2026"));
     const std::optional<QString> report = runSystemProfiler(bundle);
     if (!report) {
         diagnosticLog(QStringLiteral("system_profiler scan failed to produce output"));
-        return {};
+        return std::nullopt;
     }
 
     QList<DeviceBlock> blocks = parseDeviceBlocks(*report);
@@ -242,14 +248,14 @@ QList<ConnectedDevice> connectedDevices(const Bundle& bundle) {
     devices.reserve(blocks.size());
     for (const DeviceBlock& block : blocks) {
         devices.append(makeConnectedDevice(block));
-        names.append(block.name);
+        names.append(DeviceName::forDisplay(block.name));
     }
     diagnosticLog(QStringLiteral("system_profiler scan found ") + QString::number(devices.size()) +
                   QStringLiteral(" connected device(s): ") + names.join(QStringLiteral(", ")));
     return devices;
 }
 
-QList<ConnectedDevice> connectedDevices() {
+std::optional<QList<ConnectedDevice>> connectedDevices() {
     return connectedDevices(mainBundle());
 }
 

@@ -47,10 +47,11 @@ struct ComponentReadings {
 inline constexpr const char* reportToolName = "bluez-report";
 inline constexpr const char* reportArgument = "SPBluetoothDataType";
 
-// The connected devices in report order; empty when the tool fails. Blocks
-// until the tool has exited: never call on the main thread.
-QList<ConnectedDevice> connectedDevices();
-QList<ConnectedDevice> connectedDevices(const Bundle& bundle);
+// The connected devices in report order; nullopt when the tool failed, which
+// says nothing about what is connected. Blocks until the tool has exited:
+// never call on the main thread.
+std::optional<QList<ConnectedDevice>> connectedDevices();
+std::optional<QList<ConnectedDevice>> connectedDevices(const Bundle& bundle);
 
 // The tool's standard output, or nullopt (launch failure, non-zero status,
 // timeout, invalid UTF-8).
@@ -59,6 +60,7 @@ std::optional<QString> runSystemProfiler(const Bundle& bundle);
 
 QList<DeviceBlock> parseDeviceBlocks(const QString& report);
 void logDeviceBlocks(const QList<DeviceBlock>& blocks);
+// A level outside 0 to 100 is no level (with a debug line).
 ConnectedDevice makeConnectedDevice(const DeviceBlock& block);
 
 std::optional<QString> stringValue(const QString& key, const QStringList& lines);

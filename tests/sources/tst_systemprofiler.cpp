@@ -260,14 +260,47 @@ private Q_SLOTS:
         QCOMPARE(device.subReadings, subReadings);
     }
 
+    void levelsOutsideZeroToHundredAreNoLevel_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<std::optional<qint64>>("overall");
+        QTest::addColumn<QString>("ignored");
+        const std::optional<qint64> none;
+        QTest::newRow("255, unknown to BlueZ")
+            << QStringList{"Battery Level: 255%"} << none << "Battery Level 255";
+        QTest::newRow("101") << QStringList{"Battery Level: 101%"} << none << "Battery Level 101";
+        QTest::newRow("negative") << QStringList{"Battery Level: -5%"} << none << "Battery Level -5";
+        QTest::newRow("huge") << QStringList{"Battery Level: 1099511627779%"} << none
+                              << "Battery Level 1099511627779";
+        QTest::newRow("0 is a charge") << QStringList{"Battery Level: 0%"} << std::optional<qint64>(0) << "";
+        QTest::newRow("100 is a charge")
+            << QStringList{"Battery Level: 100%"} << std::optional<qint64>(100) << "";
+        QTest::newRow("a bad earbud leaves the other")
+            << QStringList{"Left Battery Level: 250%", "Right Battery Level: 40%"}
+            << std::optional<qint64>(40) << "Left Battery Level 250";
+    }
+    void levelsOutsideZeroToHundredAreNoLevel() {
+        QFETCH(QStringList, lines);
+        QFETCH(std::optional<qint64>, overall);
+        QFETCH(QString, ignored);
+        StdoutCapture out;
+        const ConnectedDevice device = makeConnectedDevice({"Pad", lines});
+        QCOMPARE(device.batteryPercent, overall);
+        const qsizetype space = ignored.lastIndexOf(' ');
+        const QStringList expected{"Voltwren [debug]: " + ignored.left(space) + " of Pad: " +
+                                   ignored.mid(space + 1) + " is not a charge from 0 to 100; ignored"};
+        QCOMPARE(out.lines(), ignored.isEmpty() ? QStringList() : expected);
+    }
+
     void logEntriesForBlocks() {
         clearLog();
-        logDeviceBlocks({{"Desk Mouse", {"   Address: 1  ", "", "\t", "  Minor Type: Mouse"}}, {"Bare", {}}});
-        QCOMPARE(logEntries(),
-                 (QStringList{"Device: Desk Mouse\n  Address: 1\n  Minor Type: Mouse", "Device: Bare"}));
+        logDeviceBlocks({{"Desk Mouse", {"   Address: 1  ", "", "\t", "  Minor Type: Mouse"}},
+                         {"Bare", {}},
+                         {QString("Bad\x1b[2J") + QChar(0x202E) + "name", {"  Address: \x1b]0;x\a2"}}});
+        QCOMPARE(logEntries(), (QStringList{"Device: Desk Mouse\n  Address: 1\n  Minor Type: Mouse",
+                                            "Device: Bare", "Device: Bad[2Jname\n  Address: ]0;x2"}));
         QFile file(logFileURL());
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().endsWith("] Device: Bare\n\n"));
+        QVERIFY(file.readAll().contains("] Device: Bare\n\n"));
     }
 
     void connectedDevicesFromTheTool() {
@@ -284,7 +317,8 @@ private Q_SLOTS:
                                       "echo noise >&2\ncat '%1'")
                                   .arg(reportFile.fileName()));
         clearLog();
-        const QList<ConnectedDevice> devices = connectedDevices(TestBundle(m_libexec.path()));
+        const QList<ConnectedDevice> devices =
+            connectedDevices(TestBundle(m_libexec.path())).value_or(QList<ConnectedDevice>());
         QCOMPARE(devices.size(), 2);
         QCOMPARE(devices[0].name, QString("Earbuds Pro"));
         QCOMPARE(devices[1].batteryPercent, std::optional<qint64>(63));
@@ -321,8 +355,8 @@ private Q_SLOTS:
         FakeExecutable::write(m_libexec.path(), "bluez-report", script, executable);
         clearLog();
         StdoutCapture out;
-        const QList<ConnectedDevice> devices = connectedDevices(TestBundle(m_libexec.path()));
-        QVERIFY(devices.isEmpty());
+        // No list at all: a failed report is not "nothing connected".
+        QVERIFY(!connectedDevices(TestBundle(m_libexec.path())));
         const QStringList lines = out.lines();
         if (printed.isEmpty())
             QVERIFY2(lines.isEmpty(), qPrintable(lines.join('|')));
@@ -344,7 +378,7 @@ private Q_SLOTS:
     void emptyReportLogsCountZero() {
         FakeExecutable::write(m_libexec.path(), "bluez-report", "exit 0");
         clearLog();
-        QVERIFY(connectedDevices(TestBundle(m_libexec.path())).isEmpty());
+        QCOMPARE(connectedDevices(TestBundle(m_libexec.path())), std::optional(QList<ConnectedDevice>()));
         QCOMPARE(logEntries().value(1), QString("system_profiler scan found 0 connected device(s): "));
     }
 };

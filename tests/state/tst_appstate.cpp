@@ -1,6 +1,9 @@
 #include "AppState.h"
+#include "FakeExecutable.h"
+#include "PrivateBus.h"
 #include "StateDoubles.h"
 #include "StdoutCapture.h"
+#include "TestBundle.h"
 #include "app/DiagnosticLog.h"
 #include "platform/DefaultsStore.h"
 #include "platform/LoginItemService.h"
@@ -58,6 +61,8 @@ class AppStateTest : public QObject {
     // them while refreshes may run.
     QMutex m_sourcesLock;
     std::atomic<int> m_readDelayMs{0};
+    // When set, accessories come from the real aggregation over this package.
+    const TestBundle* m_reportTool = nullptr;
 
     void setAccessories(const QList<AccessoryReading>& accessories) {
         const QMutexLocker locker(&m_sourcesLock);
@@ -74,7 +79,9 @@ class AppStateTest : public QObject {
         services.powerSupplyMonitor = &m_powerSupplies;
         services.sleepMonitor = &m_sleep;
         services.readInternalBattery = [this] { return m_internal; };
-        services.readAccessories = [this] {
+        services.readAccessories = [this]() -> std::optional<QList<AccessoryReading>> {
+            if (m_reportTool)
+                return BluetoothBatteryReader::readAccessories(*m_reportTool);
             QThread::msleep(static_cast<unsigned long>(m_readDelayMs.load()));
             const QMutexLocker locker(&m_sourcesLock);
             return m_accessories;
@@ -110,6 +117,7 @@ private Q_SLOTS:
         m_gatt = std::make_unique<GATTBatteryReader>(nullptr);
         m_internal.reset();
         m_accessories.clear();
+        m_reportTool = nullptr;
     }
 
     void freshInstallDefaults() {
@@ -302,6 +310,51 @@ private Q_SLOTS:
         QCOMPARE(m_notifications.posted[0].title, QString("Voltwren"));
         QCOMPARE(m_notifications.posted[0].body, QString("Desk Mouse is at 15%."));
         QVERIFY(m_notifications.posted[0].requestIdentifier.startsWith("voltwren-AA-"));
+    }
+
+    // A report that could not be made says nothing about what is connected:
+    // the accessories stay as they were, and no alert is repeated.
+    void failedReportKeepsTheAccessories_data() {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("non-zero status") << "echo '      Connected:'; exit 3" << true;
+        QTest::newRow("killed by a signal") << "kill -9 $$" << true;
+        QTest::newRow("invalid UTF-8") << "printf '      Connected:\\n          \\377:\\n'" << true;
+        QTest::newRow("ran, nothing connected") << "printf '      Connected:\\n'" << false;
+    }
+    void failedReportKeepsTheAccessories() {
+        QFETCH(QString, report);
+        QFETCH(bool, kept);
+        // An empty system bus: the GATT reader finds no BlueZ and has no readings.
+        PrivateBus systemBus;
+        QVERIFY(systemBus.isValid());
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus.address().toUtf8());
+        QTemporaryDir libexec;
+        const TestBundle tool(libexec.path());
+        m_reportTool = &tool;
+        const QByteArray lowMouse = "      Connected:\n          Desk Mouse:\n              Address: AA:01\n"
+                                    "              Battery Level: 10%\n";
+        m_defaults.setBool("voltwren.sendNotifications", true);
+        const auto state = makeState();
+        clearLog();
+
+        FakeExecutable::writeReplying(libexec.path(), "bluez-report", lowMouse, 0);
+        refreshAndWait(*state);
+        QCOMPARE(m_notifications.posted.size(), 1);
+        const QList<MonitoredDevice> before = state->devices();
+        QCOMPARE(before.size(), 1);
+
+        FakeExecutable::write(libexec.path(), "bluez-report", report);
+        refreshAndWait(*state);
+        QCOMPARE(state->devices(), kept ? before : QList<MonitoredDevice>());
+        QCOMPARE(
+            logMessages().contains("Bluetooth report failed; keeping the accessories of the last refresh"),
+            kept);
+
+        FakeExecutable::writeReplying(libexec.path(), "bluez-report", lowMouse, 0);
+        refreshAndWait(*state);
+        QCOMPARE(m_notifications.posted.size(), kept ? 1 : 2);
+        qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     }
 
     void alertRuleCases_data() {
@@ -590,16 +643,34 @@ private Q_SLOTS:
     }
 
     void notificationTexts_data() {
+        QTest::addColumn<QString>("name");
         QTest::addColumn<std::optional<qint64>>("percent");
         QTest::addColumn<QString>("body");
-        QTest::newRow("with a percent") << std::optional<qint64>(9) << "AirPods Pro is at 9%.";
-        QTest::newRow("without") << std::optional<qint64>() << "AirPods Pro battery is low.";
+        const std::optional<qint64> five(5);
+        QTest::newRow("with a percent")
+            << "AirPods Pro" << std::optional<qint64>(9) << "AirPods Pro is at 9%.";
+        QTest::newRow("without") << "AirPods Pro" << std::optional<qint64>() << "AirPods Pro battery is low.";
+        // A name is the device's to choose: it must not reshape the sentence.
+        QTest::newRow("right-to-left override dropped")
+            << QString("Mouse") + QChar(0x202E) + "evil" << five << "Mouseevil is at 5%.";
+        QTest::newRow("isolates dropped")
+            << QChar(0x2067) + QString("Mouse") + QChar(0x2069) + QChar(0x202A) << five << "Mouse is at 5%.";
+        QTest::newRow("escape sequence and bell dropped")
+            << "Desk\x1b[2J\x1b]0;x\aMouse\x7f" << five << "Desk[2J]0;xMouse is at 5%.";
+        QTest::newRow("line breaks become spaces") << "Desk\r\nMouse\t2" << five << "Desk  Mouse 2 is at 5%.";
+        QTest::newRow("right-to-left name isolated")
+            << QString::fromUtf16(u"\u05E2\u05DB\u05D1\u05E8 2") << five
+            << QChar(0x2068) + QString::fromUtf16(u"\u05E2\u05DB\u05D1\u05E8 2") + QChar(0x2069) +
+                   " is at 5%.";
+        QTest::newRow("a million characters cut")
+            << QString(1'000'000, 'x') << five << QString(299, 'x') + QChar(0x2026) + " is at 5%.";
+        QTest::newRow("300 characters kept") << QString(300, 'x') << five << QString(300, 'x') + " is at 5%.";
     }
     void notificationTexts() {
+        QFETCH(QString, name);
         QFETCH(std::optional<qint64>, percent);
         QFETCH(QString, body);
-        QCOMPARE(AppState::notificationBody(
-                     {"X", "AirPods Pro", DeviceKind::airpodsPro, percent, true, false, {}}),
+        QCOMPARE(AppState::notificationBody({"X", name, DeviceKind::airpodsPro, percent, true, false, {}}),
                  body);
     }
 
