@@ -33,8 +33,9 @@ inline constexpr const char* helperName = "Fenwright";
 
 // Runs the helper for ADDRESS (as the report writes it) and reads its reply;
 // nullopt when the helper is missing, fails, times out or replies in neither
-// form. A level outside 0 to 100 is no level (with a debug line). Every outcome is one log entry. Blocks
-// until the helper has exited: never call on the main thread.
+// form; a level outside 0 to 100 is no level (with a debug line). Every
+// outcome is one log entry. Blocks until the helper has exited: never call on
+// the main thread.
 std::optional<Reading> readBattery(const QString& address);
 std::optional<Reading> readBattery(const QString& address, const Bundle& bundle,
                                    std::chrono::milliseconds timeout = ChildProcess::defaultTimeout);

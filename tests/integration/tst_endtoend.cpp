@@ -137,15 +137,13 @@ private Q_SLOTS:
         ProgramRun voltwren(&system, &session);
         const QString path = settings ? voltwren.defaultsPath() : voltwren.logPath();
         QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-        if (kind == "fifo") {
+        if (kind == "fifo")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        } else if (kind == "zero") {
+        else if (kind == "zero")
             QVERIFY(QFile::link("/dev/zero", path));
-        } else {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("{\"voltwren.threshold\": 30, \"pad\": \"" + QByteArray(5 << 20, 'x') + "\"}");
-        }
+        else
+            voltwren.writeDefaults("{\"voltwren.threshold\": 30, \"pad\": \"" + QByteArray(5 << 20, 'x') +
+                                   "\"}");
 
         QVERIFY(voltwren.start());
         QVERIFY(session.waitForName("app.voltwren.Voltwren", 15000));

@@ -250,6 +250,14 @@ private Q_SLOTS:
             << std::optional<QList<SubBatteryReading>>();
         QTest::newRow("no levels") << QStringList{"Address: 1"} << none
                                    << std::optional<QList<SubBatteryReading>>();
+        // Only 0 to 100 is a charge; 255 is BlueZ's "unknown".
+        QTest::newRow("255 is no level")
+            << QStringList{"Battery Level: 255%"} << none << std::optional<QList<SubBatteryReading>>();
+        QTest::newRow("-5 is no level")
+            << QStringList{"Battery Level: -5%"} << none << std::optional<QList<SubBatteryReading>>();
+        QTest::newRow("a bad earbud leaves the other")
+            << QStringList{"Left Battery Level: 101%", "Right Battery Level: 0%"} << std::optional<qint64>(0)
+            << std::optional(components(none, 0, none));
     }
     void componentRule() {
         QFETCH(QStringList, lines);
@@ -258,37 +266,6 @@ private Q_SLOTS:
         const ConnectedDevice device = makeConnectedDevice({"Buds", lines});
         QCOMPARE(device.batteryPercent, overall);
         QCOMPARE(device.subReadings, subReadings);
-    }
-
-    void levelsOutsideZeroToHundredAreNoLevel_data() {
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<std::optional<qint64>>("overall");
-        QTest::addColumn<QString>("ignored");
-        const std::optional<qint64> none;
-        QTest::newRow("255, unknown to BlueZ")
-            << QStringList{"Battery Level: 255%"} << none << "Battery Level 255";
-        QTest::newRow("101") << QStringList{"Battery Level: 101%"} << none << "Battery Level 101";
-        QTest::newRow("negative") << QStringList{"Battery Level: -5%"} << none << "Battery Level -5";
-        QTest::newRow("huge") << QStringList{"Battery Level: 1099511627779%"} << none
-                              << "Battery Level 1099511627779";
-        QTest::newRow("0 is a charge") << QStringList{"Battery Level: 0%"} << std::optional<qint64>(0) << "";
-        QTest::newRow("100 is a charge")
-            << QStringList{"Battery Level: 100%"} << std::optional<qint64>(100) << "";
-        QTest::newRow("a bad earbud leaves the other")
-            << QStringList{"Left Battery Level: 250%", "Right Battery Level: 40%"}
-            << std::optional<qint64>(40) << "Left Battery Level 250";
-    }
-    void levelsOutsideZeroToHundredAreNoLevel() {
-        QFETCH(QStringList, lines);
-        QFETCH(std::optional<qint64>, overall);
-        QFETCH(QString, ignored);
-        StdoutCapture out;
-        const ConnectedDevice device = makeConnectedDevice({"Pad", lines});
-        QCOMPARE(device.batteryPercent, overall);
-        const qsizetype space = ignored.lastIndexOf(' ');
-        const QStringList expected{"Voltwren [debug]: " + ignored.left(space) + " of Pad: " +
-                                   ignored.mid(space + 1) + " is not a charge from 0 to 100; ignored"};
-        QCOMPARE(out.lines(), ignored.isEmpty() ? QStringList() : expected);
     }
 
     void logEntriesForBlocks() {

@@ -319,7 +319,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("kept");
         QTest::newRow("non-zero status") << "echo '      Connected:'; exit 3" << true;
         QTest::newRow("killed by a signal") << "kill -9 $$" << true;
-        QTest::newRow("invalid UTF-8") << "printf '      Connected:\\n          \\377:\\n'" << true;
         QTest::newRow("ran, nothing connected") << "printf '      Connected:\\n'" << false;
     }
     void failedReportKeepsTheAccessories() {
@@ -340,9 +339,8 @@ private Q_SLOTS:
 
         FakeExecutable::writeReplying(libexec.path(), "bluez-report", lowMouse, 0);
         refreshAndWait(*state);
-        QCOMPARE(m_notifications.posted.size(), 1);
         const QList<MonitoredDevice> before = state->devices();
-        QCOMPARE(before.size(), 1);
+        QCOMPARE(m_notifications.posted.size(), 1);
 
         FakeExecutable::write(libexec.path(), "bluez-report", report);
         refreshAndWait(*state);
@@ -651,10 +649,9 @@ private Q_SLOTS:
             << "AirPods Pro" << std::optional<qint64>(9) << "AirPods Pro is at 9%.";
         QTest::newRow("without") << "AirPods Pro" << std::optional<qint64>() << "AirPods Pro battery is low.";
         // A name is the device's to choose: it must not reshape the sentence.
-        QTest::newRow("right-to-left override dropped")
-            << QString("Mouse") + QChar(0x202E) + "evil" << five << "Mouseevil is at 5%.";
-        QTest::newRow("isolates dropped")
-            << QChar(0x2067) + QString("Mouse") + QChar(0x2069) + QChar(0x202A) << five << "Mouse is at 5%.";
+        QTest::newRow("override and isolates dropped")
+            << QChar(0x2067) + QString("Mouse") + QChar(0x202E) + "evil" + QChar(0x2069) << five
+            << "Mouseevil is at 5%.";
         QTest::newRow("escape sequence and bell dropped")
             << "Desk\x1b[2J\x1b]0;x\aMouse\x7f" << five << "Desk[2J]0;xMouse is at 5%.";
         QTest::newRow("line breaks become spaces") << "Desk\r\nMouse\t2" << five << "Desk  Mouse 2 is at 5%.";
