@@ -1,5 +1,6 @@
 #include "BluetoothBatteryReader.h"
 
+#include "ChargePercent.h"
 #include "app/DiagnosticLog.h"
 #include "model/DeviceName.h"
 
@@ -103,8 +104,12 @@ QList<ConnectedDevice> withoutSignalSightings(const QList<ConnectedDevice>& devi
 PercentTable makeGattByName(const QList<GATTBatteryReader::Reading>& readings) {
     PercentTable table;
     table.reserve(readings.size());
-    for (const GATTBatteryReader::Reading& reading : readings)
-        insertFirst(table, lowercased(reading.name), reading.batteryPercent);
+    for (const GATTBatteryReader::Reading& reading : readings) {
+        // The reader takes its value as the peripheral sends it: 255 is "unknown".
+        const QString what = QStringLiteral("GATT reading of ") + DeviceName::forDisplay(reading.name);
+        if (const std::optional<qint64> percent = ChargePercent::checked(reading.batteryPercent, what))
+            insertFirst(table, lowercased(reading.name), *percent);
+    }
     return table;
 }
 

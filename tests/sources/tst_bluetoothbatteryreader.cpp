@@ -214,6 +214,10 @@ private Q_SLOTS:
             << ConnectedDevice(Device("Desk Keyboard").address(address1))
             << GattReadings{{"id", "DESK KEYBOARD", 44}} << HidReadings{{"Desk Keyboard", 20, address1}}
             << silent << address1 << Percent(44) << Components() << QStringList{};
+        QTest::newRow("GATT's 255 is no charge: HID by address takes over")
+            << ConnectedDevice(Device("Desk Mouse").address(address1))
+            << GattReadings{{"id", "desk mouse", 255}} << HidReadings{{"Desk Mouse", 20, address1}} << silent
+            << address1 << Percent(20) << Components() << QStringList{};
         QTest::newRow("non-ASCII names fold on both sides")
             << ConnectedDevice(Device("Écran Clavier").address(address1))
             << GattReadings{{"id", "ÉCRAN CLAVIER", 41}} << noHid << silent << address1 << Percent(41)
