@@ -9,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <QDeadlineTimer>
 #include <QThread>
@@ -334,18 +333,9 @@ bool JsonDefaultsStore::save() {
     }
     text += m_members.isEmpty() ? "}\n" : "\n}\n";
 
-    // QSaveFile writes a temporary file and renames it over the old one only
-    // once complete; it never falls back to writing the file in place.
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return saveFailed(file.errorString());
-    if (file.write(text) != text.size()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return saveFailed(error);
-    }
-    if (!file.commit())
-        return saveFailed(file.errorString());
+    // Never written in place: a temporary file is renamed over the old one.
+    if (const std::optional<QString> error = RegularFile::replace(m_filePath, text))
+        return saveFailed(*error);
     m_known = OnDisk{OnDisk::State::read, text, {}};
     m_lastProblem.clear();
     m_saveErrorsSaid.clear();
@@ -371,13 +361,12 @@ void JsonDefaultsStore::removeLeftovers() {
     const FolderLock lock(file.absolutePath());
     if (!lock.held())
         return;
-    static const QRegularExpression temporaryName(QStringLiteral("^\\.[A-Za-z0-9]{6}$"));
-    const QDir folder = file.absoluteDir();
-    const QString prefix = file.fileName();
-    for (const QFileInfo& entry : folder.entryInfoList({prefix + QStringLiteral(".??????")},
-                                                       QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+    const QFileInfo prefix(RegularFile::temporaryPrefix(m_filePath));
+    static const QRegularExpression randomPart(QStringLiteral("^[A-Za-z0-9]{6}$"));
+    for (const QFileInfo& entry : prefix.absoluteDir().entryInfoList(
+             {prefix.fileName() + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
         if (entry.ownerId() != ::geteuid() ||
-            !temporaryName.match(entry.fileName().mid(prefix.size())).hasMatch())
+            !randomPart.match(entry.fileName().mid(prefix.fileName().size())).hasMatch())
             continue;
         if (QFile::remove(entry.absoluteFilePath()))
             reportProblem(QStringLiteral("Settings: removed %1, left behind by an interrupted save")

@@ -1,6 +1,8 @@
 #include "RegularFile.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -66,6 +68,33 @@ Contents read(const QString& path, qint64 maximumSize) {
     if (contents.bytes.size() > maximumSize)
         return {Contents::State::tooLarge, {}, {}};
     return contents;
+}
+
+QString temporaryPrefix(const QString& path) {
+    const QFileInfo file(path);
+    return file.absolutePath() + QStringLiteral("/.") + file.fileName() + QStringLiteral(".saving-");
+}
+
+std::optional<QString> replace(const QString& path, const QByteArray& bytes) {
+    QFileInfo target(path);
+    if (target.isSymLink())
+        target = QFileInfo(target.symLinkTarget());
+    QTemporaryFile file(temporaryPrefix(target.absoluteFilePath()) + QStringLiteral("XXXXXX"));
+    if (!file.open())
+        return file.errorString();
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return file.errorString();
+    // On disk before the rename, so a crash leaves the old file or the new one.
+    if (::fsync(file.handle()) != 0)
+        return errorText(errno);
+    if (target.exists())
+        file.setPermissions(target.permissions());
+    file.close();
+    if (::rename(QFile::encodeName(file.fileName()).constData(),
+                 QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
+        return errorText(errno);
+    file.setAutoRemove(false);
+    return std::nullopt;
 }
 
 } // namespace RegularFile

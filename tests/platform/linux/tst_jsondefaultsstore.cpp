@@ -309,19 +309,21 @@ private Q_SLOTS:
     }
 
     // A save killed before its final rename leaves its temporary file behind:
-    // the next start removes it, and nothing else.
+    // the next start removes it, and nothing else (a user's own backups stay).
     void leftoversOfInterruptedSavesRemoved() {
         const QDir folder = QFileInfo(m_path).absoluteDir();
         QVERIFY(folder.mkpath(QStringLiteral(".")));
-        const QStringList kept{"defaults.json", "defaults.json.AbC_Ef",
-                               "defaults.json.backup1"}; // in folder order
-        for (const QString& name : kept + QStringList{"defaults.json.AbCdEf"})
+        const QStringList kept{".defaults.json.saving-AbC_Ef", "defaults.json", "defaults.json.AbCdEf",
+                               "defaults.json.backup"}; // in folder order
+        for (const QString& name : kept + QStringList{".defaults.json.saving-AbCdE1"})
             writeFile(folder.filePath(name), "{}");
+        const auto files = [&] { return folder.entryList(QDir::Files | QDir::Hidden, QDir::Name); };
         JsonDefaultsStore(m_path, JsonDefaultsStore::Access::readOnly);
-        QCOMPARE(folder.entryList(QDir::Files).size(), kept.size() + 1);
+        QCOMPARE(files().size(), kept.size() + 1);
         JsonDefaultsStore store(m_path);
-        QCOMPARE(folder.entryList(QDir::Files), kept);
+        QCOMPARE(files(), kept);
         QVERIFY(store.setBool(key, true));
+        QCOMPARE(files(), kept);
     }
 
     void readOnlyFolder_data() {
