@@ -185,7 +185,7 @@ QString StatusFormat::waybar(const QJsonArray& devices) {
     QString lowestName;
     for (const QJsonValue& value : devices) {
         const QJsonObject device = value.toObject();
-        const QString name = device.value(QStringLiteral("name")).toString();
+        const QString name = shownName(device);
         QString line = name + QStringLiteral(": ") + charge(device);
         const QString parts = components(device);
         if (!parts.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "app/Console.h"
 #include "app/DiagnosticLog.h"
+#include "model/DeviceName.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -10,8 +11,9 @@ namespace {
 
 const QString debugPrefix = QStringLiteral("Voltwren [debug]: ");
 
-QString quoted(const QString& text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');
+// A peripheral's name, made safe to print and log.
+QString quoted(const QString& name) {
+    return QLatin1Char('"') + DeviceName::forDisplay(name) + QLatin1Char('"');
 }
 
 // The name used in error lines.
