@@ -1,0 +1,46 @@
+#pragma once
+
+#include "model/ChargePoint.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+// The lasting record of charge readings: a file that survives the program
+// being killed mid-write. One store is used from one thread only (the one
+// that made it); every call may touch the disk, so that thread is never the
+// main one.
+class ChargeStore {
+public:
+    enum class Access { readWrite, readOnly };
+
+    virtual ~ChargeStore() = default;
+
+    // Opens the record, creating it for writing when there is none. A file
+    // that cannot be opened or is damaged is moved aside and a new one
+    // started (never for a reader). False when there is no usable record;
+    // the problem has been reported.
+    virtual bool open() = 0;
+    // The points, in one transaction: all kept, or none.
+    virtual bool append(const QList<ChargePoint>& points) = 0;
+    // Drops every point older than TIME (ms since the epoch).
+    virtual bool removeBefore(qint64 time) = 0;
+    // Hands every point at or after FROM to VISIT, grouped by device and
+    // oldest first within a device. False when the record could not be read.
+    virtual bool visit(qint64 from, const std::function<void(const ChargePoint&)>& visit) = 0;
+
+    // Where problems go (a file moved aside, one that cannot be read): one
+    // sentence each, for the diagnostic log. Called on the store's thread.
+    std::function<void(const QString& problem)> problemReporter;
+
+protected:
+    void reportProblem(const QString& problem) const {
+        if (problemReporter)
+            problemReporter(problem);
+    }
+};
+
+// The record in the file at PATH, not yet opened.
+std::unique_ptr<ChargeStore> makeChargeStore(const QString& path, ChargeStore::Access access);
