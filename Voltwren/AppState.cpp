@@ -4,6 +4,7 @@
 #include "app/DiagnosticLog.h"
 #include "app/LoginItem.h"
 #include "app/WhenFinished.h"
+#include "history/ChargeHistory.h"
 #include "model/DeviceName.h"
 #include "platform/DefaultsStore.h"
 #include "platform/LoginItemService.h"
@@ -134,6 +135,10 @@ AppState::AppState(Services services, QObject* parent)
             postUndeliveredNotifications();
         };
     }
+
+    if (m_services.history)
+        connect(m_services.history, &ChargeHistory::loaded, this,
+                [this] { publish(&AppState::timeLeftChanged); });
 
     QTimer::singleShot(m_services.firstPollTimeout, this,
                        [this] { startFirstPoll(FirstPollReason::timeout); });
@@ -324,6 +329,13 @@ bool AppState::isAnyDeviceLow() const {
                        [this](const MonitoredDevice& device) { return isLow(device); });
 }
 
+std::optional<TimeLeft> AppState::timeLeft(const MonitoredDevice& device) const {
+    if (!m_services.history)
+        return std::nullopt;
+    return m_services.history->timeLeft(device, effectiveThreshold(device.id),
+                                        QDateTime::currentMSecsSinceEpoch());
+}
+
 void AppState::requestNotificationAuthorization() {
     const QPointer<AppState> weak(this);
     m_services.notifications->requestAuthorization([weak](bool granted, std::optional<QString> error) {
@@ -461,8 +473,7 @@ void AppState::performRefresh(std::function<void()> completed) {
             whenFinished(this,
                          QtConcurrent::run(QThreadPool::globalInstance(),
                                            [readAccessories] { return readAccessories(); }),
-                         [this, percent,
-                          completed](const auto& accessories) {
+                         [this, percent, completed](const auto& accessories) {
                              finishRefresh(percent, accessories);
                              if (completed)
                                  completed();
@@ -496,8 +507,12 @@ void AppState::finishRefresh(
                                        reading.isConnected, previousAlertState(m_devices, reading.id),
                                        reading.subReadings});
     }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // Before the list is published, so views that redraw from it see the new estimates.
+    if (m_services.history)
+        m_services.history->record(devices, now.toMSecsSinceEpoch());
     setDevices(devices);
-    m_lastPolled = QDateTime::currentDateTimeUtc();
+    m_lastPolled = now;
     publish(&AppState::lastPolledChanged);
     syncOverrideNames(devices);
     checkAllAlerts();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/TimeLeft.h"
 #include "model/DeviceThresholdOverride.h"
 #include "model/MonitoredDevice.h"
 #include "sources/BluetoothBatteryReader.h"
@@ -8,8 +9,8 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QStringList>
 #include <QSet>
+#include <QStringList>
 #include <QTimer>
 
 #include <array>
@@ -17,6 +18,7 @@
 #include <functional>
 #include <optional>
 
+class ChargeHistory;
 class DefaultsStore;
 class GATTBatteryReader;
 class LoginItemService;
@@ -40,6 +42,8 @@ public:
         // Announcements that start refreshes; none when absent.
         PowerSupplyMonitor* powerSupplyMonitor = nullptr;
         SleepMonitor* sleepMonitor = nullptr;
+        // Null: nothing is recorded and there are no estimates.
+        ChargeHistory* history = nullptr;
         std::function<std::optional<qint64>()> readInternalBattery;
         // nullopt when the report failed: the accessories listed stay as they are.
         std::function<std::optional<QList<BluetoothBatteryReader::AccessoryReading>>()> readAccessories;
@@ -109,6 +113,10 @@ public:
     // Connected, with a charge below its effective threshold.
     bool isLow(const MonitoredDevice& device) const;
     bool isAnyDeviceLow() const;
+    // How long the device's charge lasts at its current drain, when the
+    // record says enough (derived, never stored).
+    std::optional<TimeLeft> timeLeft(const MonitoredDevice& device) const;
+    ChargeHistory* history() const { return m_services.history; }
 
     void requestNotificationAuthorization();
     void postLowChargeNotification(const MonitoredDevice& device);
@@ -129,6 +137,8 @@ Q_SIGNALS:
     void lastPolledChanged();
     void notificationPermissionDeniedChanged();
     void bluetoothPermissionDeniedChanged();
+    // The record was read back, so estimates may differ.
+    void timeLeftChanged();
     // After every published change, for views that redraw wholesale.
     void changed();
     // A refresh has stored its list (after the alert pass).

@@ -17,6 +17,10 @@ QList<QVariantMap> DeviceStatus::deviceMaps(const AppState& state) {
         // The tray icon's rule.
         map.insert(QStringLiteral("low"), state.isLow(device));
         map.insert(QStringLiteral("threshold"), threshold);
+        if (const std::optional<TimeLeft> left = state.timeLeft(device)) {
+            map.insert(QStringLiteral("secondsUntilThreshold"), left->secondsUntilThreshold);
+            map.insert(QStringLiteral("secondsUntilEmpty"), left->secondsUntilEmpty);
+        }
         if (device.subReadings) {
             QList<QVariantMap> components;
             for (const SubBatteryReading& reading : *device.subReadings) {

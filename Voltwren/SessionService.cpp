@@ -70,6 +70,7 @@ bool SessionService::exportState(AppState& state) {
     connect(&state, &AppState::thresholdChanged, this, [this] { announce({QStringLiteral("Devices")}); });
     connect(&state, &AppState::deviceThresholdOverridesChanged, this,
             [this] { announce({QStringLiteral("Devices")}); });
+    connect(&state, &AppState::timeLeftChanged, this, [this] { announce({QStringLiteral("Devices")}); });
     connect(&state, &AppState::lastPolledChanged, this, [this] { announce({QStringLiteral("LastPolled")}); });
     m_exported = m_connection.registerObject(QString::fromLatin1(objectPath), this);
     if (!m_exported)
@@ -96,6 +97,11 @@ void SessionService::ShowPanel() {
 void SessionService::ShowSettings() {
     if (onShowSettings)
         onShowSettings();
+}
+
+void SessionService::ShowHistory() {
+    if (onShowHistory)
+        onShowHistory();
 }
 
 void SessionService::Refresh() {

@@ -51,6 +51,7 @@ public:
 
     std::function<void()> onShowPanel;
     std::function<void()> onShowSettings;
+    std::function<void()> onShowHistory;
 
     QList<QVariantMap> devices() const;
     QString lastPolled() const;
@@ -58,6 +59,7 @@ public:
 public Q_SLOTS:
     void ShowPanel();
     void ShowSettings();
+    void ShowHistory();
     void Refresh();
 
 private:

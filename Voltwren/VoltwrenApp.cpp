@@ -5,6 +5,7 @@
 #include "app/Console.h"
 #include "app/LaunchLocationChecker.h"
 #include "app/Updater.h"
+#include "history/ChargeHistory.h"
 #include "platform/NotificationCenter.h"
 #include "ui/MenuBarExtra.h"
 #include "ui/TrayHostWatcher.h"
@@ -36,8 +37,15 @@ VoltwrenApp::~VoltwrenApp() {
 }
 
 AppState& VoltwrenApp::appState() {
-    if (!m_appState)
-        m_appState = std::make_unique<AppState>();
+    if (!m_appState) {
+        AppState::Services services = AppState::Services::system();
+        m_history = std::make_unique<ChargeHistory>([path = ChargeHistory::databasePath()] {
+            return makeChargeStore(path, ChargeStore::Access::readWrite);
+        });
+        m_history->open();
+        services.history = m_history.get();
+        m_appState = std::make_unique<AppState>(services);
+    }
     return *m_appState;
 }
 
@@ -83,6 +91,7 @@ void VoltwrenApp::launch(bool ownsSessionName) {
         m_service = std::make_unique<SessionService>(QDBusConnection::sessionBus());
         m_service->onShowPanel = [this] { m_menuBarExtra->showPanel(); };
         m_service->onShowSettings = [this] { m_menuBarExtra->showSettings(); };
+        m_service->onShowHistory = [this] { m_menuBarExtra->showHistory(); };
         m_service->exportState(state);
     }
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 class AppState;
+class ChargeHistory;
 class MenuBarExtra;
 class SessionService;
 class TrayHostWatcher;
@@ -34,6 +35,7 @@ private:
     std::unique_ptr<UpdateAlerts> m_updateAlerts;
     std::unique_ptr<SessionService> m_service;
     std::unique_ptr<TrayHostWatcher> m_trayWatcher;
+    std::unique_ptr<ChargeHistory> m_history;
     std::unique_ptr<AppState> m_appState;
     std::unique_ptr<MenuBarExtra> m_menuBarExtra;
 };

@@ -1,6 +1,8 @@
 // bin/voltwren: the command line. `voltwren status` and the rest are
 // answered here with Qt Core and D-Bus alone; without a command it becomes
-// the tray program (libexec/voltwren/voltwren-tray).
+// the tray program (libexec/voltwren/voltwren-tray), and `history` becomes
+// the reader of the charge record (libexec/voltwren/voltwren-history), the
+// one that loads Qt SQL.
 #include "app/TerminationSignals.h"
 #include "cli/CommandLine.h"
 #include "cli/StatusCommand.h"
@@ -22,17 +24,18 @@ void write(std::FILE* stream, const QString& text) {
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-// Becomes the tray program, in this same process; returns only on failure.
-int runTrayProgram(char* argv[]) {
-    const std::optional<QString> tray = mainBundle().auxiliaryExecutable(QStringLiteral("voltwren-tray"));
-    if (!tray) {
-        write(stderr, QStringLiteral("voltwren: the tray program is missing from this installation\n"));
+// Becomes the helper NAME (WHAT it is, for a message), in this same
+// process, with the same arguments; returns only on failure.
+int runHelper(const QString& name, const QString& what, char* argv[]) {
+    const std::optional<QString> helper = mainBundle().auxiliaryExecutable(name);
+    if (!helper) {
+        write(stderr, QStringLiteral("voltwren: %1 is missing from this installation\n").arg(what));
         return 1;
     }
-    const QByteArray path = QFile::encodeName(*tray);
+    const QByteArray path = QFile::encodeName(*helper);
     ::execv(path.constData(), argv);
     write(stderr, QStringLiteral("voltwren: cannot start %1: %2\n")
-                      .arg(*tray, QString::fromLocal8Bit(std::strerror(errno))));
+                      .arg(*helper, QString::fromLocal8Bit(std::strerror(errno))));
     return 1;
 }
 
@@ -46,7 +49,9 @@ int main(int argc, char* argv[]) {
 
     switch (commandLine.mode) {
     case CommandLine::Mode::run:
-        return runTrayProgram(argv);
+        return runHelper(QStringLiteral("voltwren-tray"), QStringLiteral("the tray program"), argv);
+    case CommandLine::Mode::history:
+        return runHelper(QStringLiteral("voltwren-history"), QStringLiteral("the history reader"), argv);
     case CommandLine::Mode::help: {
         QCoreApplication application(argc, argv);
         write(stdout, CommandLine::helpText());

@@ -11,26 +11,30 @@ struct Parser {
                             QStringLiteral("Show this help and exit.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
                                QStringLiteral("Show the version and exit.")};
-    QCommandLineOption json{QStringLiteral("json"),
-                            QStringLiteral("status: print the devices as a JSON array.")};
+    QCommandLineOption json{QStringLiteral("json"), QStringLiteral("status, history: print a JSON array.")};
     QCommandLineOption waybar{QStringLiteral("waybar"),
                               QStringLiteral("status: print one JSON object for a waybar custom module.")};
     QCommandLineOption watch{
         QStringLiteral("watch"),
         QStringLiteral("status: with --json or --waybar, print a new line on every change "
                        "until ended.")};
+    QCommandLineOption days{QStringLiteral("days"),
+                            QStringLiteral("history: how many days back to print, 1 to 90 (7 by default)."),
+                            QStringLiteral("N")};
 
     Parser() {
         parser.setApplicationDescription(
             QStringLiteral("Voltwren watches the charge of this computer's battery and of its Bluetooth "
                            "accessories from the tray.\n\nWithout a command it starts the tray program (or, "
                            "when it already runs, opens its panel)."));
-        parser.addOptions({help, version, json, waybar, watch});
+        parser.addOptions({help, version, json, waybar, watch, days});
         parser.addPositionalArgument(
             QStringLiteral("command"),
             QStringLiteral("status: print each device's charge and leave. It asks the running program, or, "
-                           "when none runs, reads the sources once itself."),
-            QStringLiteral("[status]"));
+                           "when none runs, reads the sources once itself.\n"
+                           "history [DEVICE]: print the recorded charges of every device, or of the one "
+                           "with that name or id."),
+            QStringLiteral("[status | history [DEVICE]]"));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     }
 };
@@ -56,14 +60,31 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         return result;
     }
     const QStringList positional = p.parser.positionalArguments();
-    if (positional.size() > 1)
-        return fail(QStringLiteral("Unexpected argument '%1'.").arg(positional.at(1)));
-    if (!positional.isEmpty() && positional.constFirst() != QLatin1String("status"))
+    const bool history = positional.value(0) == QLatin1String("history");
+    if (positional.size() > (history ? 2 : 1))
+        return fail(QStringLiteral("Unexpected argument '%1'.").arg(positional.at(history ? 2 : 1)));
+    if (!positional.isEmpty() && positional.constFirst() != QLatin1String("status") && !history)
         return fail(QStringLiteral("Unknown command '%1'.").arg(positional.constFirst()));
-    const bool status = !positional.isEmpty();
+    const bool status = !positional.isEmpty() && !history;
     const bool json = p.parser.isSet(p.json);
     const bool waybar = p.parser.isSet(p.waybar);
     result.watch = p.parser.isSet(p.watch);
+    if (history) {
+        if (waybar || result.watch)
+            return fail(QStringLiteral("--waybar and --watch go with the status command."));
+        if (p.parser.isSet(p.days)) {
+            bool number = false;
+            result.days = p.parser.value(p.days).toInt(&number);
+            if (!number || result.days < 1 || result.days > 90)
+                return fail(QStringLiteral("--days takes a whole number of days from 1 to 90."));
+        }
+        result.mode = Mode::history;
+        result.format = json ? Format::json : Format::text;
+        result.device = positional.value(1);
+        return result;
+    }
+    if (p.parser.isSet(p.days))
+        return fail(QStringLiteral("--days goes with the history command."));
     if (!status && (json || waybar || result.watch))
         return fail(QStringLiteral("--json, --waybar and --watch go with the status command."));
     if (json && waybar)
@@ -83,5 +104,7 @@ QString CommandLine::helpText() {
 }
 
 QString CommandLine::usageLine() {
-    return QStringLiteral("Usage: voltwren [status [--json | --waybar] [--watch]] | --help | --version");
+    return QStringLiteral(
+        "Usage: voltwren [status [--json | --waybar] [--watch] | history [--json] [--days N] "
+        "[DEVICE]] | --help | --version");
 }

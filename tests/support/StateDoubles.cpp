@@ -19,6 +19,7 @@ std::unique_ptr<AppState> StateFixture::makeState(std::chrono::milliseconds firs
     services.notifications = &notifications;
     services.loginItems = &loginItem;
     services.gattReader = gatt.get();
+    services.history = history;
     services.readInternalBattery = [this] {
         const QMutexLocker locker(&m_lock);
         return m_internal;

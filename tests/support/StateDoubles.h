@@ -117,6 +117,8 @@ public:
     RecordingNotifications notifications;
     FixedLoginItem loginItem;
     std::unique_ptr<GATTBatteryReader> gatt = std::make_unique<GATTBatteryReader>(nullptr);
+    // The record the state keeps, if any (not owned).
+    ChargeHistory* history = nullptr;
 
     void setInternal(std::optional<qint64> percent);
     void setAccessories(const QList<BluetoothBatteryReader::AccessoryReading>& accessories);
