@@ -1,11 +1,13 @@
 // Resident memory of the running program under Xvfb, beside a bare Qt
-// Widgets program with one tray icon, in the same run: after start-up, and
-// after the panel and the settings window were opened once each.
+// Widgets program with one tray icon, in the same run: after start-up (with
+// a month of charge record), after the panel and the settings window were
+// opened once each, and after the history window was opened once.
 #include "BenchSupport.h"
 #include "PrivateBus.h"
 #include "ProgramRun.h"
 #include "TrayWatcherMock.h"
 #include "Xvfb.h"
+#include "platform/linux/SqliteChargeStore.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
@@ -18,6 +20,29 @@ namespace {
 
 void settle(int ms) {
     QTest::qWait(ms);
+}
+
+// Thirty days of the five devices, in 1% steps: what a month leaves behind.
+bool seedRecord(const QString& path) {
+    SqliteChargeStore store(path, ChargeStore::Access::readWrite);
+    if (!store.open())
+        return false;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QList<ChargePoint> points;
+    for (int device = 0; device < 5; ++device) {
+        const QString id = QStringLiteral("AA:BB:CC:DD:EE:%1").arg(device, 2, 16, QLatin1Char('0')).toUpper();
+        for (qint64 hour = 30 * 24; hour > 0; --hour)
+            points.append(ChargePoint{id, QStringLiteral("Device %1").arg(device), DeviceKind::mouse,
+                                      now - hour * 3600 * 1000, 100 - (30 * 24 - hour) % 70, true});
+    }
+    return store.append(points);
+}
+
+bool callProgram(PrivateBus& session, const QString& method) {
+    const QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("app.voltwren.Voltwren"), QStringLiteral("/app/voltwren/Voltwren"),
+        QStringLiteral("app.voltwren.Voltwren1"), method);
+    return session.connection().call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
 }
 
 } // namespace
@@ -41,6 +66,10 @@ int main(int argc, char* argv[]) {
     ProgramRun bare(&bluez.bus(), &session, x.display());
     bare.program = QStringLiteral(VOLTWREN_BARE_TRAY);
     ProgramRun voltwren(&bluez.bus(), &session, x.display());
+    if (!seedRecord(voltwren.home() + QStringLiteral("/state/app.voltwren.Voltwren/history.sqlite"))) {
+        out << "cannot write the charge record\n";
+        return 1;
+    }
     if (!bare.start() || !voltwren.start()) {
         out << "cannot start the programs\n";
         return 1;
@@ -64,24 +93,29 @@ int main(int argc, char* argv[]) {
     }
     const bool clicked = !item.isEmpty() && tray.callItem(item, QStringLiteral("Activate"), {0, 0});
     settle(2000);
-    QDBusMessage showSettings = QDBusMessage::createMethodCall(
-        QStringLiteral("app.voltwren.Voltwren"), QStringLiteral("/app/voltwren/Voltwren"),
-        QStringLiteral("app.voltwren.Voltwren1"), QStringLiteral("ShowSettings"));
-    const bool settingsShown =
-        session.connection().call(showSettings, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+    const bool settingsShown = callProgram(session, QStringLiteral("ShowSettings"));
     settle(5000);
     const qint64 bareAfter = BenchSupport::residentKilobytes(barePid);
     const qint64 voltwrenAfter = BenchSupport::residentKilobytes(voltwrenPid);
 
+    // The history window, with its month of readings drawn.
+    const bool historyShown = callProgram(session, QStringLiteral("ShowHistory"));
+    settle(5000);
+    const qint64 bareHistory = BenchSupport::residentKilobytes(barePid);
+    const qint64 voltwrenHistory = BenchSupport::residentKilobytes(voltwrenPid);
+
     const auto mb = [](qint64 kb) { return QString::number(double(kb) / 1024.0, 'f', 1); };
     const auto ratio = [](qint64 a, qint64 b) { return QString::number(double(a) / double(b), 'f', 2); };
     out << "panel opened: " << (clicked ? "yes" : "NO")
-        << ", settings opened: " << (settingsShown ? "yes" : "NO") << "\n";
+        << ", settings opened: " << (settingsShown ? "yes" : "NO")
+        << ", history opened: " << (historyShown ? "yes" : "NO") << "\n";
     out << "| moment | bare tray program | voltwren | ratio | target |\n| --- | --- | --- | --- | --- |\n";
     out << "| after start-up | " << mb(bareStart) << " MB | " << mb(voltwrenStart) << " MB | "
         << ratio(voltwrenStart, bareStart) << " | <= 1.2 |\n";
     out << "| after panel and settings | " << mb(bareAfter) << " MB | " << mb(voltwrenAfter) << " MB | "
         << ratio(voltwrenAfter, bareAfter) << " | <= 1.6 |\n";
+    out << "| after the history window | " << mb(bareHistory) << " MB | " << mb(voltwrenHistory) << " MB | "
+        << ratio(voltwrenHistory, bareHistory) << " | <= 1.8 |\n";
     voltwren.stop();
     bare.stop();
     return 0;

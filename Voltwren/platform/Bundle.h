@@ -18,6 +18,9 @@ public:
     // The path of the auxiliary executable NAME, or nullopt when the package
     // does not contain it (or it is not a file).
     virtual std::optional<QString> auxiliaryExecutable(const QString& name) const = 0;
+    // The same for a module the program opens while it runs (a plugin
+    // file, NAME with its suffix), kept beside the auxiliary executables.
+    virtual std::optional<QString> auxiliaryModule(const QString& name) const = 0;
     // The command that starts this package's program (bin/voltwren), also
     // when asked from one of its auxiliary executables.
     virtual QString launcherPath() const = 0;

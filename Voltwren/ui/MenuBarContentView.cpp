@@ -5,6 +5,7 @@
 #include "DeviceRow.h"
 #include "Style.h"
 #include "app/Console.h"
+#include "history/TimeLeftEstimate.h"
 #include "model/DeviceName.h"
 
 #include <QFrame>
@@ -118,6 +119,9 @@ void MenuBarContentView::rebuild() {
         }
         const double threshold = m_state.effectiveThreshold(device.id);
         entry.row->setDevice(device, threshold);
+        const std::optional<TimeLeft> left = m_state.timeLeft(device);
+        entry.row->setToolTip(left ? TimeLeftEstimate::sentence(*left) : QString());
+        entry.row->setAccessibleDescription(entry.row->toolTip());
         if (device.subReadings) {
             if (!entry.block)
                 entry.block = new ComponentBlock(this);

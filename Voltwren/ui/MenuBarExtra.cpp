@@ -1,6 +1,7 @@
 #include "MenuBarExtra.h"
 
 #include "AppState.h"
+#include "HistoryWindowController.h"
 #include "MenuBarContentView.h"
 #include "MenuBarLabel.h"
 #include "SettingsWindowController.h"
@@ -20,6 +21,7 @@ MenuBarExtra::MenuBarExtra(AppState& state, TrayHostWatcher* watcher, QObject* p
     // Some panels only ever show an item's menu, never its activation.
     m_menu = std::make_unique<QMenu>();
     m_menu->addAction(QStringLiteral("Show Devices"), this, &MenuBarExtra::showPanel);
+    m_menu->addAction(QStringLiteral("History\u2026"), this, &MenuBarExtra::showHistory);
     m_menu->addAction(QStringLiteral("Settings\u2026"), this, &MenuBarExtra::showSettings);
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Quit"), qApp, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -79,6 +81,10 @@ void MenuBarExtra::showPanel() {
 
 void MenuBarExtra::togglePanel() {
     panel().toggle(anchor());
+}
+
+void MenuBarExtra::showHistory() {
+    HistoryWindowController::shared().show(m_state);
 }
 
 void MenuBarExtra::showSettings() {

@@ -28,6 +28,7 @@ public:
     void showPanel();
     void togglePanel();
     void showSettings();
+    void showHistory();
 
     MenuBarContentView& panel();
     QSystemTrayIcon* trayIcon() const { return m_trayIcon.get(); }

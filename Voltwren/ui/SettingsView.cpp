@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "FormSection.h"
+#include "HistoryWindowController.h"
 #include "LinkButton.h"
 #include "OverrideListEditor.h"
 #include "PermissionNotice.h"
@@ -207,6 +208,11 @@ FormSection* SettingsView::buildLog() {
     connect(show, &QAbstractButton::clicked, this,
             [this] { m_services.workspace->openFolder(logDirectoryURL()); });
     section->addRow(line({show, nullptr}));
+    auto* history = new LinkButton(QStringLiteral("Show Charge History\u2026"));
+    history->setObjectName(QStringLiteral("showHistoryButton"));
+    connect(history, &QAbstractButton::clicked, this,
+            [this] { HistoryWindowController::shared().show(m_state); });
+    section->addRow(line({history, nullptr}));
     return section;
 }
 

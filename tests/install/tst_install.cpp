@@ -65,7 +65,8 @@ private Q_SLOTS:
                  0);
         const QString prefix = destination.path() + "/opt/voltwren";
         for (const char* file :
-             {"bin/voltwren", "libexec/voltwren/voltwren-tray", "libexec/voltwren/Fenwright",
+             {"bin/voltwren", "libexec/voltwren/voltwren-tray", "libexec/voltwren/voltwren-history",
+              "libexec/voltwren/history-window.so", "libexec/voltwren/Fenwright",
               "libexec/voltwren/bluez-report", "libexec/voltwren/update-fetch",
               "share/applications/app.voltwren.Voltwren.desktop",
               "share/metainfo/app.voltwren.Voltwren.metainfo.xml",
@@ -102,7 +103,8 @@ private Q_SLOTS:
         QCOMPARE(run("dpkg-deb", {"--info", package}, &output), 0);
         const QString depends = output.section("Depends:", 1).section('\n', 0, 0);
         QVERIFY2(depends.contains("libqt6core6") && depends.contains("libqt6widgets6") &&
-                     depends.contains("libqt6dbus6"),
+                     depends.contains("libqt6dbus6") && depends.contains("libqt6sql6-sqlite") &&
+                     depends.contains("libqt6charts6"),
                  qPrintable(output));
         QVERIFY2(output.contains("Recommends: bluez"), qPrintable(output));
         QVERIFY2(output.contains("Version: " VOLTWREN_VERSION), qPrintable(output));

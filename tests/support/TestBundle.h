@@ -15,6 +15,9 @@ public:
 
     std::optional<QString> infoString(const QString& key) const override;
     std::optional<QString> auxiliaryExecutable(const QString& name) const override;
+    std::optional<QString> auxiliaryModule(const QString& name) const override {
+        return auxiliaryExecutable(name);
+    }
     QString launcherPath() const override { return launcher; }
     QString launcher;
 

@@ -50,6 +50,10 @@ std::optional<QString> LinuxBundle::dataFile(const QString& relative) const {
     return QDir::cleanPath(info.absoluteFilePath());
 }
 
+std::optional<QString> LinuxBundle::auxiliaryModule(const QString& name) const {
+    return auxiliaryExecutable(name);
+}
+
 const Bundle& mainBundle() {
     static const LinuxBundle bundle = LinuxBundle::forRunningExecutable();
     return bundle;

@@ -16,6 +16,7 @@ public:
 
     std::optional<QString> infoString(const QString& key) const override;
     std::optional<QString> auxiliaryExecutable(const QString& name) const override;
+    std::optional<QString> auxiliaryModule(const QString& name) const override;
     QString launcherPath() const override { return m_launcher; }
     // The absolute path of RELATIVE under the package's data folder
     // (share/, beside bin/), or nullopt when it is not a file there.

@@ -1,0 +1,241 @@
+#include "HistoryWindow.h"
+
+#include "HistoryChartSource.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QPointer>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr qint64 msPerDay = 24LL * 3600 * 1000;
+
+bool isDark(const QPalette& palette) {
+    return palette.color(QPalette::Window).lightness() < 128;
+}
+
+QColor mix(const QColor& a, const QColor& b, double amount) {
+    return QColor::fromRgbF(a.redF() + (b.redF() - a.redF()) * amount,
+                            a.greenF() + (b.greenF() - a.greenF()) * amount,
+                            a.blueF() + (b.blueF() - a.blueF()) * amount);
+}
+
+// Hues that stay apart from each other on either background.
+QColor lineColor(qsizetype index, const QPalette& palette) {
+    static const QColor light[] = {QColor(0x1c, 0x71, 0xd8), QColor(0xe6, 0x61, 0x00),
+                                   QColor(0x26, 0xa2, 0x69), QColor(0x91, 0x41, 0xac),
+                                   QColor(0xc0, 0x1c, 0x28), QColor(0x86, 0x5e, 0x3c)};
+    static const QColor dark[] = {QColor(0x62, 0xa0, 0xea), QColor(0xff, 0xa3, 0x48),
+                                  QColor(0x57, 0xe3, 0x89), QColor(0xc0, 0x61, 0xcb),
+                                  QColor(0xf6, 0x61, 0x51), QColor(0xcd, 0xab, 0x8f)};
+    const qsizetype count = std::size(light);
+    return (isDark(palette) ? dark : light)[index % count];
+}
+
+QString caption(const HistoryChart::Line& line) {
+    if (line.estimate.isEmpty())
+        return line.name;
+    QString estimate = line.estimate;
+    estimate[0] = estimate.at(0).toLower();
+    return line.name + QStringLiteral(": ") + estimate;
+}
+
+} // namespace
+
+HistoryWindow::HistoryWindow(HistoryChartSource& source, QWidget* parent)
+    : QWidget(parent)
+    , m_source(source)
+    , m_range(new QComboBox(this))
+    , m_pages(new QStackedWidget(this))
+    , m_empty(new QLabel(QStringLiteral("No charge history recorded yet"), this))
+    , m_chart(new QChart)
+    , m_timeAxis(new QDateTimeAxis)
+    , m_chargeAxis(new QValueAxis) {
+    setObjectName(QStringLiteral("historyWindow"));
+    setWindowTitle(QString::fromUtf8(windowTitle));
+    setMinimumSize(480, 320);
+    resize(760, 480);
+
+    m_range->setObjectName(QStringLiteral("rangeChoice"));
+    m_range->addItem(QStringLiteral("Last 7 days"), 7);
+    m_range->addItem(QStringLiteral("Last 30 days"), 30);
+    auto* title = new QLabel(QStringLiteral("Charge of each device"), this);
+    auto* header = new QHBoxLayout;
+    header->addWidget(title);
+    header->addStretch(1);
+    header->addWidget(m_range);
+
+    m_chart->legend()->setAlignment(Qt::AlignBottom);
+    m_chart->setBackgroundRoundness(0);
+    m_chart->setMargins(QMargins(4, 4, 4, 4));
+    m_chargeAxis->setRange(0, 100);
+    m_chargeAxis->setTickCount(6);
+    m_chargeAxis->setLabelFormat(QStringLiteral("%d%%"));
+    m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
+    m_chart->addAxis(m_chargeAxis, Qt::AlignLeft);
+    m_view = new QChartView(m_chart, this);
+    m_view->setObjectName(QStringLiteral("chartView"));
+    m_view->setRenderHint(QPainter::Antialiasing);
+    m_view->setFrameShape(QFrame::NoFrame);
+
+    m_empty->setObjectName(QStringLiteral("emptyText"));
+    m_empty->setAlignment(Qt::AlignCenter);
+    m_pages->addWidget(m_view);
+    m_pages->addWidget(m_empty);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->addLayout(header);
+    layout->addWidget(m_pages, 1);
+
+    connect(m_range, &QComboBox::currentIndexChanged, this, &HistoryWindow::reload);
+    m_source.onChanged = [this] {
+        if (isVisible())
+            reload();
+    };
+    restyle();
+}
+
+HistoryWindow::~HistoryWindow() {
+    m_source.onChanged = nullptr;
+}
+
+void HistoryWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    reload();
+}
+
+void HistoryWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange) {
+        restyle();
+        // Line colours are chosen for a light or a dark background.
+        draw(m_shown);
+    }
+    QWidget::changeEvent(event);
+}
+
+void HistoryWindow::reload() {
+    // Only the latest request is drawn, however the answers arrive.
+    const quint64 load = ++m_loads;
+    const QPointer<HistoryWindow> self(this);
+    m_source.loadChart(m_range->currentData().toInt(), [self, load](const HistoryChart& chart) {
+        if (self && self->m_loads == load)
+            self->draw(chart);
+    });
+}
+
+QLineSeries* HistoryWindow::addLine(const QColor& color, Qt::PenStyle style, qreal width,
+                                    const QString& name) {
+    auto* series = new QLineSeries;
+    series->setName(name);
+    QPen pen(color, width, style);
+    pen.setCapStyle(Qt::FlatCap);
+    series->setPen(pen);
+    m_chart->addSeries(series);
+    series->attachAxis(m_timeAxis);
+    series->attachAxis(m_chargeAxis);
+    // Only the charge line of each device has an entry in the legend.
+    if (name.isEmpty()) {
+        for (QLegendMarker* marker : m_chart->legend()->markers(series))
+            marker->setVisible(false);
+    }
+    return series;
+}
+
+void HistoryWindow::draw(const HistoryChart& chart) {
+    m_shown = chart;
+    m_chart->removeAllSeries();
+
+    // Whole days on the axis, a tick at each midnight; with an estimate, a
+    // little of the future too.
+    const bool anyEstimate =
+        std::any_of(chart.lines.cbegin(), chart.lines.cend(),
+                    [](const HistoryChart::Line& line) { return line.timeLeft.has_value(); });
+    const qint64 end = chart.now + (anyEstimate ? chart.days * msPerDay / 7 : 0);
+    const QDate first = QDateTime::fromMSecsSinceEpoch(chart.from).date();
+    const qint64 spanDays = first.daysTo(QDateTime::fromMSecsSinceEpoch(end).date()) + 1;
+    const qint64 step = std::max<qint64>(1, (spanDays + 7) / 8);
+    const qint64 ticks = (spanDays + step - 1) / step;
+    m_timeAxis->setRange(first.startOfDay(), first.addDays(ticks * step).startOfDay());
+    m_timeAxis->setTickCount(static_cast<int>(ticks) + 1);
+    m_timeAxis->setFormat(chart.days <= 7 ? QStringLiteral("ddd d") : QStringLiteral("d MMM"));
+    const qint64 axisStart = m_timeAxis->min().toMSecsSinceEpoch();
+    const qint64 axisEnd = m_timeAxis->max().toMSecsSinceEpoch();
+
+    bool anyCharge = false;
+    for (qsizetype i = 0; i < chart.lines.size(); ++i) {
+        const HistoryChart::Line& line = chart.lines.at(i);
+        const QColor color = lineColor(i, palette());
+        // Steps: a reading holds until the next one; an unknown charge breaks the line.
+        QLineSeries* segment = nullptr;
+        bool named = false;
+        std::optional<qint64> previous;
+        for (const ChargePoint& point : line.points) {
+            if (!point.percent) {
+                segment = nullptr;
+                previous.reset();
+                continue;
+            }
+            if (!segment) {
+                segment = addLine(color, Qt::SolidLine, 2, named ? QString() : caption(line));
+                named = true;
+            } else if (previous) {
+                segment->append(static_cast<qreal>(point.time), static_cast<qreal>(*previous));
+            }
+            segment->append(static_cast<qreal>(point.time), static_cast<qreal>(*point.percent));
+            previous = point.percent;
+        }
+        if (!named)
+            continue;
+        anyCharge = true;
+        if (line.threshold > 0) {
+            QLineSeries* threshold = addLine(color, Qt::DashLine, 1);
+            threshold->append(static_cast<qreal>(axisStart), line.threshold);
+            threshold->append(static_cast<qreal>(axisEnd), line.threshold);
+        }
+        if (line.timeLeft) {
+            const TimeLeft& left = *line.timeLeft;
+            const qint64 until = std::min(axisEnd, chart.now + left.secondsUntilEmpty * 1000);
+            const double hours = static_cast<double>(until - chart.now) / 3600000.0;
+            QLineSeries* projection = addLine(color, Qt::DotLine, 2);
+            projection->append(static_cast<qreal>(chart.now), left.levelNow);
+            projection->append(static_cast<qreal>(until),
+                               std::max(0.0, left.levelNow + left.percentPerHour * hours));
+        }
+    }
+    m_pages->setCurrentWidget(anyCharge ? static_cast<QWidget*>(m_view) : m_empty);
+}
+
+void HistoryWindow::restyle() {
+    const QPalette& palette = this->palette();
+    const QColor window = palette.color(QPalette::Window);
+    const QColor text = palette.color(QPalette::WindowText);
+    m_chart->setBackgroundBrush(window);
+    m_chart->setBackgroundPen(Qt::NoPen);
+    m_chart->setPlotAreaBackgroundVisible(false);
+    m_view->setBackgroundBrush(window);
+    m_chart->legend()->setLabelColor(text);
+    for (QAbstractAxis* axis :
+         {static_cast<QAbstractAxis*>(m_timeAxis), static_cast<QAbstractAxis*>(m_chargeAxis)}) {
+        axis->setLabelsColor(text);
+        axis->setGridLineColor(mix(window, text, 0.15));
+        axis->setLinePenColor(mix(window, text, 0.35));
+    }
+    QPalette secondary = m_empty->palette();
+    secondary.setColor(QPalette::WindowText, mix(window, text, 0.6));
+    m_empty->setPalette(secondary);
+}

@@ -1,0 +1,163 @@
+#include "AppState.h"
+#include "StateDoubles.h"
+#include "history/ChargeHistory.h"
+#include "platform/linux/SqliteChargeStore.h"
+#include "ui/DeviceRow.h"
+#include "ui/HistoryWindowController.h"
+#include "ui/MenuBarContentView.h"
+
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDateTimeAxis>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr qint64 hour = 3600 * 1000;
+using AccessoryReading = BluetoothBatteryReader::AccessoryReading;
+
+QPalette makePalette(bool dark) {
+    QPalette palette;
+    const QColor window = dark ? QColor(0x2b, 0x2b, 0x2e) : QColor(0xf6, 0xf5, 0xf4);
+    const QColor text = dark ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x1f, 0x1f, 0x1f);
+    const QColor button = dark ? QColor(0x3d, 0x3d, 0x41) : QColor(0xff, 0xff, 0xff);
+    for (const auto role : {QPalette::Window, QPalette::Base})
+        palette.setColor(role, role == QPalette::Base ? button : window);
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(role, text);
+    palette.setColor(QPalette::Button, button);
+    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    return palette;
+}
+
+// A week of three devices: a mouse that reports in 10% steps, a keyboard in
+// 1% steps charged three days ago, earbuds charged every morning.
+QList<ChargePoint> aWeek(qint64 now) {
+    QList<ChargePoint> points;
+    const auto add = [&points](const char* id, const char* name, DeviceKind kind, qint64 time,
+                               qint64 percent) {
+        points.append(ChargePoint{id, name, kind, time, percent, true});
+    };
+    for (int step = 0; step <= 6; ++step)
+        add("mouse", "Desk Mouse", DeviceKind::mouse, now - (156 - 25 * step) * hour, 100 - 10 * step);
+    for (qint64 h = 168; h >= 72; h -= 5)
+        add("keyboard", "Keyboard", DeviceKind::keyboard, now - h * hour, 55 - (168 - h) / 5);
+    for (qint64 h = 70; h >= 0; h -= 5)
+        add("keyboard", "Keyboard", DeviceKind::keyboard, now - h * hour, 100 - (70 - h) / 5);
+    for (int day = 6; day >= 0; --day) {
+        for (int used = 0; used <= (day == 0 ? 3 : 6); ++used)
+            add("earbuds", "Travel Earbuds", DeviceKind::headphones, now - (day * 24 + 5 - used) * hour,
+                100 - 10 * used);
+    }
+    return points;
+}
+
+QList<AccessoryReading> listed(qint64 mouse) {
+    return {{"mouse", "Desk Mouse", DeviceKind::mouse, mouse, true, std::nullopt},
+            {"keyboard", "Keyboard", DeviceKind::keyboard, 86, true, std::nullopt},
+            {"earbuds", "Travel Earbuds", DeviceKind::headphones, 70, true, std::nullopt}};
+}
+
+QList<QLineSeries*> lines(QWidget* window, Qt::PenStyle style) {
+    QList<QLineSeries*> found;
+    for (QAbstractSeries* series : window->findChild<QChartView*>()->chart()->series()) {
+        auto* line = qobject_cast<QLineSeries*>(series);
+        if (line && line->pen().style() == style)
+            found.append(line);
+    }
+    return found;
+}
+
+// What the legend shows, once laid out.
+QStringList legend(QWidget* window) {
+    QStringList shown;
+    for (const QLegendMarker* marker : window->findChild<QChartView*>()->chart()->legend()->markers()) {
+        if (marker->isVisible())
+            shown << marker->label();
+    }
+    return shown;
+}
+
+} // namespace
+
+// The record as a user sees it: the estimate in the panel's tooltips, and
+// the history window (from its module) with a line per device.
+class HistoryWindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+
+private Q_SLOTS:
+    void initTestCase() { qputenv("XDG_STATE_HOME", QFile::encodeName(m_home.path())); }
+
+    void weekOfThreeDevices() {
+        const QString path = m_home.path() + "/history.sqlite";
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        {
+            SqliteChargeStore seed(path, ChargeStore::Access::readWrite);
+            QVERIFY(seed.open() && seed.append(aWeek(now)));
+        }
+        ChargeHistory history([path] { return makeChargeStore(path, ChargeStore::Access::readWrite); });
+        QSignalSpy loaded(&history, &ChargeHistory::loaded);
+        history.open();
+        QVERIFY(loaded.wait());
+        StateFixture fixture;
+        fixture.history = &history;
+        fixture.setAccessories(listed(40));
+        const std::unique_ptr<AppState> state = fixture.makeState();
+        state->setDeviceThresholdOverrides(
+            {{"keyboard", DeviceThresholdOverride{"keyboard", "Keyboard", DeviceKind::keyboard, 30}}});
+        QVERIFY(StateFixture::refreshAndWait(*state));
+
+        // The panel: a row's tooltip says how long is left, where it is known.
+        MenuBarContentView panel(*state);
+        QHash<QString, QString> tooltips;
+        for (const DeviceRow* row : panel.findChildren<DeviceRow*>())
+            tooltips.insert(row->deviceID(), row->toolTip());
+        QCOMPARE(tooltips.value("mouse"), "Reaches 20% in about 2 days");
+        QCOMPARE(tooltips.value("keyboard"), "Reaches 30% in about 12 days");
+        QCOMPARE(tooltips.value("earbuds"), QString()); // only three hours since its charge
+
+        HistoryWindowController controller(QStringLiteral(VOLTWREN_STAGE_LIBEXECDIR "/history-window.so"));
+        controller.show(*state);
+        QWidget* window = controller.window();
+        QVERIFY(window);
+        window->setPalette(makePalette(false));
+        QTRY_COMPARE(legend(window),
+                     (QStringList{"Desk Mouse: reaches 20% in about 2 days",
+                                  "Keyboard: reaches 30% in about 12 days", "Travel Earbuds"}));
+        QList<qreal> thresholds;
+        for (const QLineSeries* line : lines(window, Qt::DashLine))
+            thresholds << line->at(0).y();
+        QCOMPARE(thresholds, (QList<qreal>{20, 30, 20}));
+        QCOMPARE(lines(window, Qt::DotLine).size(), 2); // the two estimates
+        QVERIFY(window->grab().save(VOLTWREN_SCREENSHOT_DIR "/history-light.png"));
+        window->setPalette(makePalette(true));
+        QTRY_COMPARE(legend(window).size(), 3); // drawn again in the dark palette's colours
+        QVERIFY(window->grab().save(VOLTWREN_SCREENSHOT_DIR "/history-dark.png"));
+
+        // A new reading is drawn as it is kept.
+        fixture.setAccessories(listed(30));
+        QVERIFY(StateFixture::refreshAndWait(*state));
+        QTRY_COMPARE(lines(window, Qt::SolidLine).constFirst()->points().constLast().y(), 30.0);
+
+        // Thirty days: the axis goes back a month.
+        window->findChild<QComboBox*>()->setCurrentIndex(1);
+        const auto* axis = qobject_cast<QDateTimeAxis*>(
+            window->findChild<QChartView*>()->chart()->axes(Qt::Horizontal).constFirst());
+        QTRY_VERIFY(axis->min().toMSecsSinceEpoch() <= now - 30 * 24 * hour);
+
+        // Closing lets the window go; the next one is made afresh.
+        window->close();
+        QTRY_VERIFY(!controller.window());
+    }
+};
+
+QTEST_MAIN(HistoryWindowTest)
+#include "tst_historywindow.moc"
