@@ -42,6 +42,8 @@ AppState& VoltwrenApp::appState() {
         m_history = std::make_unique<ChargeHistory>([path = ChargeHistory::databasePath()] {
             return makeChargeStore(path, ChargeStore::Access::readWrite);
         });
+        // Reading the record back at start allocates on its thread and frees it all again.
+        connect(m_history.get(), &ChargeHistory::loaded, this, [] { malloc_trim(0); });
         m_history->open();
         services.history = m_history.get();
         m_appState = std::make_unique<AppState>(services);

@@ -13,6 +13,7 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPointer>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -102,6 +103,8 @@ HistoryWindow::HistoryWindow(HistoryChartSource& source, QWidget* parent)
     layout->addLayout(header);
     layout->addWidget(m_pages, 1);
 
+    // Ctrl+W, as in other windows of the desktop.
+    new QShortcut(QKeySequence::Close, this, this, &QWidget::close);
     connect(m_range, &QComboBox::currentIndexChanged, this, &HistoryWindow::reload);
     m_source.onChanged = [this] {
         if (isVisible())

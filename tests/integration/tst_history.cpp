@@ -145,25 +145,6 @@ private Q_SLOTS:
         QVERIFY2(err.contains("no device named 'Desk Mice'"), qPrintable(err));
     }
 
-    void usageErrors_data() {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("no days") << QStringList{"history", "--days", "0"};
-        QTest::newRow("more days than are kept") << QStringList{"history", "--days", "91"};
-        QTest::newRow("days that are no number") << QStringList{"history", "--days", "week"};
-        QTest::newRow("a status bar's format") << QStringList{"history", "--waybar"};
-        QTest::newRow("days without history") << QStringList{"status", "--days", "3"};
-        QTest::newRow("two devices") << QStringList{"history", "Desk Mouse", "Keys"};
-    }
-    void usageErrors() {
-        QFETCH(QStringList, arguments);
-        ProgramRun voltwren(nullptr, nullptr);
-        QString out;
-        QString err;
-        QCOMPARE(voltwren.runToEnd(arguments, &out, &err), 2);
-        QVERIFY(out.isEmpty());
-        QVERIFY2(err.contains("Usage: voltwren"), qPrintable(err));
-    }
-
     void damagedRecordIsMovedAside() {
         QVERIFY(setMousePercent(64));
         PrivateBus session(QStringLiteral("session"));

@@ -178,6 +178,12 @@ private Q_SLOTS:
         QTest::newRow("two formats") << QStringList{"status", "--json", "--waybar"};
         QTest::newRow("watch without a format") << QStringList{"status", "--watch"};
         QTest::newRow("unknown option") << QStringList{"status", "--yaml"};
+        QTest::newRow("history: no days") << QStringList{"history", "--days", "0"};
+        QTest::newRow("history: more days than are kept") << QStringList{"history", "--days", "91"};
+        QTest::newRow("history: days that are no number") << QStringList{"history", "--days", "week"};
+        QTest::newRow("history: a status bar's format") << QStringList{"history", "--waybar"};
+        QTest::newRow("history: two devices") << QStringList{"history", "Desk Mouse", "Keys"};
+        QTest::newRow("days without history") << QStringList{"status", "--days", "3"};
     }
     void usageErrors() {
         QFETCH(QStringList, arguments);

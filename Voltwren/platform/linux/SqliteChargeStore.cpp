@@ -23,6 +23,9 @@ const char* const schemaVersion1[] = {
 
 // A writer that waits longer than this for a reader gives up.
 constexpr int busyTimeoutMs = 2000;
+// The record is written a row at a time and read whole only now and then:
+// a small page cache does, in a program that runs all day.
+constexpr int cacheKilobytes = 256;
 
 QString nextConnectionName() {
     static QAtomicInteger<int> counter;
@@ -110,7 +113,8 @@ SqliteChargeStore::Outcome SqliteChargeStore::prepareSchema(QString* problem) {
         // WAL: a reader never blocks the writer, and a kill mid-write loses
         // at most that write. NORMAL syncs at checkpoints, not every commit.
         if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-            !query.exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
+            !query.exec(QStringLiteral("PRAGMA synchronous=NORMAL")) ||
+            !query.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(cacheKilobytes)))
             return failed(QStringLiteral("read"));
         if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
             return failed(QStringLiteral("check"));
@@ -297,6 +301,8 @@ bool SqliteChargeStore::visit(qint64 from, const std::function<void(const Charge
         }
         if (select.lastError().isValid())
             return select.lastError();
+        // What a whole read brought into the cache is not needed again soon.
+        select.exec(QStringLiteral("PRAGMA shrink_memory"));
         return std::nullopt;
     }();
     if (!error)
