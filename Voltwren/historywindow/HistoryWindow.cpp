@@ -168,7 +168,7 @@ void HistoryWindow::draw(const HistoryChart& chart) {
     const bool anyEstimate =
         std::any_of(chart.lines.cbegin(), chart.lines.cend(),
                     [](const HistoryChart::Line& line) { return line.timeLeft.has_value(); });
-    const qint64 end = chart.now + (anyEstimate ? chart.days * msPerDay / 7 : 0);
+    const qint64 end = chart.now + (anyEstimate ? chart.days * msPerDay / 14 : 0);
     const QDate first = QDateTime::fromMSecsSinceEpoch(chart.from).date();
     const qint64 spanDays = first.daysTo(QDateTime::fromMSecsSinceEpoch(end).date()) + 1;
     const qint64 step = std::max<qint64>(1, (spanDays + 7) / 8);

@@ -49,7 +49,7 @@ QWidget* HistoryWindowController::createWindow(QString* problem) {
         m_loader = new QPluginLoader(m_modulePath);
     auto* factory = qobject_cast<HistoryWindowFactory*>(m_loader->instance());
     if (!factory) {
-        *problem = m_loader->errorString();
+        *problem = m_modulePath + QStringLiteral(": ") + m_loader->errorString();
         return nullptr;
     }
     return factory->createWindow(*this);

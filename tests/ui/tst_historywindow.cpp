@@ -13,6 +13,7 @@
 #include <QDateTimeAxis>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -156,6 +157,24 @@ private Q_SLOTS:
         // Closing lets the window go; the next one is made afresh.
         window->close();
         QTRY_VERIFY(!controller.window());
+    }
+
+    // Without its module the program says so, and runs on.
+    void missingModule() {
+        StateFixture fixture;
+        const std::unique_ptr<AppState> state = fixture.makeState();
+        HistoryWindowController controller(m_home.path() + "/no-such-module.so");
+        controller.show(*state);
+        QVERIFY(!controller.window());
+        QMessageBox* box = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            box = widget->isVisible() && qobject_cast<QMessageBox*>(widget)
+                      ? qobject_cast<QMessageBox*>(widget)
+                      : box;
+        QVERIFY(box);
+        QCOMPARE(box->text(), "The charge history cannot be shown.");
+        QVERIFY2(box->informativeText().contains("no-such-module.so"), qPrintable(box->informativeText()));
+        delete box;
     }
 };
 
