@@ -19,6 +19,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -37,14 +38,10 @@ QColor mix(const QColor& a, const QColor& b, double amount) {
 
 // Hues that stay apart from each other on either background.
 QColor lineColor(qsizetype index, const QPalette& palette) {
-    static const QColor light[] = {QColor(0x1c, 0x71, 0xd8), QColor(0xe6, 0x61, 0x00),
-                                   QColor(0x26, 0xa2, 0x69), QColor(0x91, 0x41, 0xac),
-                                   QColor(0xc0, 0x1c, 0x28), QColor(0x86, 0x5e, 0x3c)};
-    static const QColor dark[] = {QColor(0x62, 0xa0, 0xea), QColor(0xff, 0xa3, 0x48),
-                                  QColor(0x57, 0xe3, 0x89), QColor(0xc0, 0x61, 0xcb),
-                                  QColor(0xf6, 0x61, 0x51), QColor(0xcd, 0xab, 0x8f)};
-    const qsizetype count = std::size(light);
-    return (isDark(palette) ? dark : light)[index % count];
+    constexpr std::array<QRgb, 6> light{0x1c71d8, 0xe66100, 0x26a269, 0x9141ac, 0xc01c28, 0x865e3c};
+    constexpr std::array<QRgb, 6> dark{0x62a0ea, 0xffa348, 0x57e389, 0xc061cb, 0xf66151, 0xcdab8f};
+    const auto slot = static_cast<std::size_t>(index) % light.size();
+    return QColor::fromRgb(isDark(palette) ? dark.at(slot) : light.at(slot));
 }
 
 QString caption(const HistoryChart::Line& line) {
