@@ -160,8 +160,8 @@ void HistoryWindow::draw(const HistoryChart& chart) {
     m_shown = chart;
     m_chart->removeAllSeries();
 
-    // Whole days on the axis, a tick at each midnight; with an estimate, a
-    // little of the future too.
+    // Whole days on the axis, ticks at midnight (every day, or every few);
+    // with an estimate, a little of the future too.
     const bool anyEstimate =
         std::any_of(chart.lines.cbegin(), chart.lines.cend(),
                     [](const HistoryChart::Line& line) { return line.timeLeft.has_value(); });
