@@ -1,6 +1,7 @@
 #include "HistoryCommand.h"
 
 #include "app/DiagnosticLog.h"
+#include "model/DeviceName.h"
 #include "platform/ChargeStore.h"
 
 #include <QDateTime>
@@ -45,7 +46,7 @@ QString HistoryCommand::text(const QList<ChargePoint>& points) {
     qsizetype nameWidth = 0;
     qsizetype chargeWidth = 0;
     for (const ChargePoint& point : points) {
-        nameWidth = std::max(nameWidth, width(point.name));
+        nameWidth = std::max(nameWidth, width(DeviceName::forDisplay(point.name)));
         chargeWidth = std::max(chargeWidth, width(charge(point)));
     }
     QString out;
@@ -53,7 +54,8 @@ QString HistoryCommand::text(const QList<ChargePoint>& points) {
         const QString time = QDateTime::fromMSecsSinceEpoch(point.time)
                                  .toLocalTime()
                                  .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-        QString line = time + QStringLiteral("  ") + padded(point.name, nameWidth) + QStringLiteral("  ");
+        QString line = time + QStringLiteral("  ") + padded(DeviceName::forDisplay(point.name), nameWidth) +
+                       QStringLiteral("  ");
         line += point.connected ? charge(point)
                                 : padded(charge(point), chargeWidth) + QStringLiteral("  not connected");
         out += line + QLatin1Char('\n');
