@@ -24,13 +24,16 @@ QString resourcePath(const QString& name) {
     return QStringLiteral(":/icons/") + name + QStringLiteral(".svg");
 }
 
-// Renders a monochrome SVG at the requested size and fills its shape with
-// one colour; dimmed when disabled.
+// Renders a monochrome shape (our SVG, or a symbolic icon of the theme) at
+// the requested size and fills it with one colour; dimmed when disabled.
+// THEME_NAME, when given, is the name a tray host may look the icon up by.
 class TintedSvgEngine final : public QIconEngine {
 public:
-    TintedSvgEngine(QString path, QColor color)
+    TintedSvgEngine(QString path, QColor color, QString themeName = {}, QIcon themeIcon = {})
         : m_path(std::move(path))
-        , m_color(color) {}
+        , m_color(color)
+        , m_themeName(std::move(themeName))
+        , m_themeIcon(std::move(themeIcon)) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
         const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
@@ -48,8 +51,11 @@ public:
         return pixmap;
     }
 
-    QIconEngine* clone() const override { return new TintedSvgEngine(m_path, m_color); }
+    QIconEngine* clone() const override {
+        return new TintedSvgEngine(m_path, m_color, m_themeName, m_themeIcon);
+    }
     QString key() const override { return QStringLiteral("voltwren-tinted-svg"); }
+    QString iconName() override { return m_themeName; }
 
 private:
     // Rows and the turning chevron repaint often at the same few sizes: each
@@ -73,16 +79,20 @@ private:
     QImage draw(const QSize& size, QIcon::Mode mode, QIcon::State) const {
         QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
-        QSvgRenderer renderer(m_path);
-        if (!renderer.isValid())
-            return image;
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
-        // Keep the artwork's aspect ratio, centred.
-        QSizeF drawn = renderer.defaultSize().isEmpty() ? QSizeF(size) : QSizeF(renderer.defaultSize());
-        drawn.scale(QSizeF(size), Qt::KeepAspectRatio);
-        const QPointF origin((size.width() - drawn.width()) / 2, (size.height() - drawn.height()) / 2);
-        renderer.render(&painter, QRectF(origin, drawn));
+        if (!m_themeIcon.isNull()) {
+            m_themeIcon.paint(&painter, image.rect());
+        } else {
+            QSvgRenderer renderer(m_path);
+            if (!renderer.isValid())
+                return image;
+            // Keep the artwork's aspect ratio, centred.
+            QSizeF drawn = renderer.defaultSize().isEmpty() ? QSizeF(size) : QSizeF(renderer.defaultSize());
+            drawn.scale(QSizeF(size), Qt::KeepAspectRatio);
+            const QPointF origin((size.width() - drawn.width()) / 2, (size.height() - drawn.height()) / 2);
+            renderer.render(&painter, QRectF(origin, drawn));
+        }
         painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
         QColor color = m_color;
         if (mode == QIcon::Disabled)
@@ -93,6 +103,8 @@ private:
 
     QString m_path;
     QColor m_color;
+    QString m_themeName;
+    QIcon m_themeIcon;
 };
 
 } // namespace
@@ -123,14 +135,16 @@ QString KindIcons::themeName(DeviceKind kind) {
 }
 
 QIcon KindIcons::icon(DeviceKind kind, const QColor& color) {
-    const QString name = themeName(kind);
+    // Only a symbolic icon is one shape that takes our colour; a theme's
+    // coloured icon may be drawn for a background other than ours.
+    const QString name = themeName(kind) + QStringLiteral("-symbolic");
     if (QIcon::hasThemeIcon(name))
-        return QIcon::fromTheme(name);
+        return QIcon(new TintedSvgEngine(QStringLiteral("theme:") + name, color, {}, QIcon::fromTheme(name)));
     return symbol(::icon(kind).name, color);
 }
 
-QIcon KindIcons::symbol(const QString& name, const QColor& color) {
-    return QIcon(new TintedSvgEngine(resourcePath(name), color));
+QIcon KindIcons::symbol(const QString& name, const QColor& color, const QString& themeName) {
+    return QIcon(new TintedSvgEngine(resourcePath(name), color, themeName));
 }
 
 QIcon KindIcons::artwork(const QString& name) {

@@ -9,8 +9,8 @@
 // Pixels for the image references of the model and for the views' symbols.
 namespace KindIcons {
 
-// The desktop theme's icon for KIND where the theme has one, else our own
-// glyph drawn in COLOR, so a row never shows a blank.
+// KIND's shape drawn in COLOR, so it reads on the background that COLOR
+// was chosen for: the theme's symbolic icon where it has one, else ours.
 QIcon icon(DeviceKind kind, const QColor& color);
 
 // The freedesktop icon name for KIND ("input-mouse").
@@ -18,7 +18,9 @@ QString themeName(DeviceKind kind);
 
 // Our own monochrome symbol NAME (":/icons/NAME.svg"), drawn in COLOR at
 // every size it is asked for, so it stays sharp and reads on the palette.
-QIcon symbol(const QString& name, const QColor& color);
+// THEME_NAME, when given, is what QIcon::name() answers: the installed
+// icon a tray host may show, and recolour, instead.
+QIcon symbol(const QString& name, const QColor& color, const QString& themeName = {});
 
 // Our own artwork NAME in its own colours ("MenuBarIconAlert").
 QIcon artwork(const QString& name);

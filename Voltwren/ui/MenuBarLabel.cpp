@@ -5,6 +5,8 @@
 #include "KindIcons.h"
 #include "model/DeviceName.h"
 
+#include <QEvent>
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
 
 bool MenuBarLabel::showsAlert(const AppState& state) {
@@ -15,12 +17,16 @@ QString MenuBarLabel::imageName(const AppState& state) {
     return showsAlert(state) ? QStringLiteral("MenuBarIconAlert") : QStringLiteral("MenuBarIcon");
 }
 
-QIcon MenuBarLabel::image(const AppState& state) {
+QIcon MenuBarLabel::image(const AppState& state, const QColor& foreground) {
     if (showsAlert(state))
         return KindIcons::artwork(QStringLiteral("MenuBarIconAlert"));
-    // Installed, the theme has it by name; from the build tree, our file.
-    return QIcon::fromTheme(QLatin1String(symbolicIconName),
-                            KindIcons::artwork(QStringLiteral("MenuBarIcon")));
+    // Our pixels in the scheme's text colour; by name, the installed symbolic
+    // icon, for hosts that recolour it to their own bar.
+    return KindIcons::symbol(QStringLiteral("MenuBarIcon"), foreground, QLatin1String(symbolicIconName));
+}
+
+QColor MenuBarLabel::foreground() {
+    return QGuiApplication::palette().color(QPalette::WindowText);
 }
 
 QString MenuBarLabel::toolTip(const AppState& state) {
@@ -38,7 +44,15 @@ MenuBarLabel::MenuBarLabel(AppState& state, QSystemTrayIcon& trayIcon, QObject* 
     , m_state(state)
     , m_trayIcon(&trayIcon) {
     connect(&state, &AppState::changed, this, &MenuBarLabel::update);
+    // The application palette follows the desktop's light or dark preference.
+    qApp->installEventFilter(this);
     update();
+}
+
+bool MenuBarLabel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange)
+        update();
+    return QObject::eventFilter(watched, event);
 }
 
 void MenuBarLabel::update() {
@@ -46,10 +60,11 @@ void MenuBarLabel::update() {
         return;
     // Every publication redraws; the tray only hears of real changes, so a
     // panel is not asked to reload an unchanged icon many times a poll.
-    const QString name = imageName(m_state);
+    const QColor color = foreground();
+    const QString name = imageName(m_state) + QLatin1Char(' ') + color.name();
     if (name != m_shownImage) {
         m_shownImage = name;
-        m_trayIcon->setIcon(image(m_state));
+        m_trayIcon->setIcon(image(m_state, color));
     }
     const QString tip = toolTip(m_state);
     if (tip != m_shownToolTip) {

@@ -22,11 +22,17 @@ public:
     static bool showsAlert(const AppState& state);
     // "MenuBarIconAlert" or "MenuBarIcon".
     static QString imageName(const AppState& state);
-    static QIcon image(const AppState& state);
+    // FOREGROUND: the colour of the normal glyph.
+    static QIcon image(const AppState& state, const QColor& foreground);
+    // The text colour of the preferred scheme: near-black or near-white.
+    static QColor foreground();
     // "Voltwren", then one line per device ("Desk Mouse: 15%").
     static QString toolTip(const AppState& state);
 
     MenuBarLabel(AppState& state, QSystemTrayIcon& trayIcon, QObject* parent = nullptr);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void update();

@@ -18,6 +18,35 @@ bool Style::isDark(const QPalette& palette) {
     return palette.color(QPalette::Window).lightnessF() < 0.5;
 }
 
+QPalette Style::darkPalette() {
+    const QColor window(0x2a, 0x2a, 0x2e);
+    const QColor text(0xee, 0xee, 0xef);
+    const QColor disabledText(0x7c, 0x7c, 0x82);
+    QPalette palette(text, window);
+    palette.setColor(QPalette::Base, QColor(0x1f, 0x1f, 0x22));
+    palette.setColor(QPalette::AlternateBase, QColor(0x2f, 0x2f, 0x33));
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3f));
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, QColor(0xff, 0x6b, 0x6b));
+    palette.setColor(QPalette::Light, QColor(0x52, 0x52, 0x58));
+    palette.setColor(QPalette::Midlight, QColor(0x44, 0x44, 0x4a));
+    palette.setColor(QPalette::Mid, QColor(0x32, 0x32, 0x36));
+    palette.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1d));
+    palette.setColor(QPalette::Shadow, Qt::black);
+    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Link, QColor(0x78, 0xae, 0xed));
+    palette.setColor(QPalette::LinkVisited, QColor(0xc0, 0x61, 0xcb));
+    palette.setColor(QPalette::ToolTipBase, QColor(0x1f, 0x1f, 0x22));
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::PlaceholderText, disabledText);
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, disabledText);
+    palette.setColor(QPalette::Disabled, QPalette::Highlight, QColor(0x4a, 0x4a, 0x50));
+    return palette;
+}
+
 QColor Style::secondaryText(const QPalette& palette) {
     // Between text and background, as far from the background as legibility asks.
     return mix(palette.color(QPalette::Window), palette.color(QPalette::WindowText), 0.62);

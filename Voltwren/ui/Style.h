@@ -19,6 +19,10 @@ void setTextColor(QWidget* widget, const QColor& color);
 // A dark window background.
 bool isDark(const QPalette& palette);
 
+// Our colours for a desktop that prefers dark but whose platform theme
+// offers only light ones.
+QPalette darkPalette();
+
 // Text of lesser weight: captions, units, component labels.
 QColor secondaryText(const QPalette& palette);
 
