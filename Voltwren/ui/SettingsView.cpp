@@ -16,12 +16,15 @@
 #include "platform/Workspace.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QUrlQuery>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -64,7 +67,7 @@ SettingsView::SettingsView(AppState& state, Services services, QWidget* parent)
     setObjectName(QStringLiteral("settingsView"));
     setFixedSize(formWidth, formHeight);
 
-    // The form scrolls should a large font make it taller than the window.
+    // The form scrolls in a window shorter than it: a short screen, a large font.
     auto* scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -273,6 +276,35 @@ void SettingsView::sync() {
     m_pollValue->setText(minutesText(m_state.pollIntervalMinutes()));
     m_pollStepper->setValue(m_state.pollIntervalMinutes());
     m_launchAtLogin->setChecked(m_state.launchAtLogin());
+}
+
+void SettingsView::fitTo(const QScreen& screen) {
+    const QRect area = screen.availableGeometry();
+    // The frame is known once the window has been shown; until then, room
+    // for a title bar. Where the screen tells of no work area (Wayland, X11
+    // without one) a bar may still take an edge of it.
+    const QMargins known = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const int frame = known.top() + known.bottom() > 0 ? known.top() + known.bottom() : 40;
+    const int bar = area == screen.geometry() ? 32 : 0;
+    const int room = area.height() - frame - bar;
+    if (room >= formHeight) {
+        setFixedSize(formWidth, formHeight);
+        return;
+    }
+    const int height = std::max(smallestHeight, room);
+    setMinimumSize(formWidth, std::min(smallestHeight, height));
+    setMaximumSize(formWidth, formHeight);
+    if (this->height() > height || this->height() == formHeight)
+        resize(formWidth, height);
+}
+
+void SettingsView::keyPressEvent(QKeyEvent* event) {
+    const bool plainEscape = event->key() == Qt::Key_Escape && !(event->modifiers() & ~Qt::KeypadModifier);
+    if (plainEscape || event->matches(QKeySequence::Close)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void SettingsView::showEvent(QShowEvent* event) {

@@ -11,6 +11,7 @@ class OverrideListEditor;
 class PermissionNotice;
 class QLabel;
 class QPushButton;
+class QScreen;
 class SecondaryLabel;
 class Stepper;
 class ThresholdPicker;
@@ -27,6 +28,8 @@ class SettingsView final : public QWidget {
 public:
     static constexpr int formWidth = 480;
     static constexpr int formHeight = 840;
+    // The least height a short screen's window may be made: a few sections.
+    static constexpr int smallestHeight = 320;
     static constexpr double minimumPollMinutes = 1;
     static constexpr double maximumPollMinutes = 120;
 
@@ -53,7 +56,13 @@ public:
 
     OverrideListEditor* overrideEditor() const { return m_overrides; }
 
+    // Sizes the window for SCREEN: 480 × 840 and fixed where that fits its
+    // free area with the window's frame, else as high as fits, resizable in
+    // height, the form scrolling. A height the user chose is kept while it fits.
+    void fitTo(const QScreen& screen);
+
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

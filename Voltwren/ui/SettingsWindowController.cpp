@@ -1,6 +1,8 @@
 #include "SettingsWindowController.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QThread>
 
 SettingsWindowController& SettingsWindowController::shared() {
@@ -24,13 +26,16 @@ void SettingsWindowController::show(AppState& state) {
     if (!m_window) {
         m_window = new SettingsView(state, m_services);
         m_window->setWindowTitle(QString::fromUtf8(windowTitle));
-        // Titled, closable and minimisable; the fixed size makes it not resizable.
+        // Titled, closable and minimisable; resizable only where the screen is too short.
         m_window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                  Qt::WindowCloseButtonHint);
         // A tray program has no main window: closing this one must not quit it.
         m_window->setAttribute(Qt::WA_QuitOnClose, false);
     }
+    const QScreen* screen = m_window->screen() ? m_window->screen() : QGuiApplication::primaryScreen();
+    if (screen)
+        m_window->fitTo(*screen);
     if (m_window->isMinimized())
         m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     m_window->show();

@@ -13,6 +13,7 @@
 #include "ui/OverrideRow.h"
 #include "ui/SettingsWindowController.h"
 #include "ui/Stepper.h"
+#include "ui/Style.h"
 #include "ui/ThresholdPicker.h"
 
 #include <QApplication>
@@ -137,30 +138,6 @@ void clickRow(const OverrideListEditor& editor, int index) {
 // Its top edge in the form, to compare where two widgets sit.
 int topInForm(const QWidget& widget) {
     return widget.mapTo(widget.window(), QPoint(0, 0)).y();
-}
-
-QPalette darkPalette() {
-    QPalette palette;
-    const QColor window(0x1e, 0x1e, 0x20), text(0xe8, 0xe8, 0xea), base(0x26, 0x26, 0x29);
-    palette.setColor(QPalette::Window, window);
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Base, base);
-    palette.setColor(QPalette::AlternateBase, QColor(0x2e, 0x2e, 0x32));
-    palette.setColor(QPalette::Text, text);
-    palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3e));
-    palette.setColor(QPalette::ButtonText, text);
-    palette.setColor(QPalette::Light, QColor(0x55, 0x55, 0x5a));
-    palette.setColor(QPalette::Midlight, QColor(0x48, 0x48, 0x4c));
-    palette.setColor(QPalette::Mid, QColor(0x30, 0x30, 0x33));
-    palette.setColor(QPalette::Dark, QColor(0x18, 0x18, 0x1a));
-    palette.setColor(QPalette::Shadow, Qt::black);
-    palette.setColor(QPalette::Highlight, QColor(0x2f, 0x6f, 0xd8));
-    palette.setColor(QPalette::HighlightedText, Qt::white);
-    palette.setColor(QPalette::Link, QColor(0x5a, 0xa9, 0xff));
-    palette.setColor(QPalette::PlaceholderText, QColor(0x8a, 0x8a, 0x8e));
-    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        palette.setColor(QPalette::Disabled, role, QColor(0x70, 0x70, 0x74));
-    return palette;
 }
 
 // The window as a user sees it, with the add popover where it opened.
@@ -577,7 +554,7 @@ private Q_SLOTS:
         QFETCH(bool, dark);
         const QPalette light = QApplication::palette();
         if (dark)
-            QApplication::setPalette(darkPalette());
+            QApplication::setPalette(Style::darkPalette());
         Harness harness("https://voltwren.app/appcast.xml");
         harness.start(threeDevices);
         harness.setOverrides({{"AA", "Desk Mouse", DeviceKind::mouse, 30},
