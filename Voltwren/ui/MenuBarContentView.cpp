@@ -25,10 +25,21 @@ namespace {
 
 const QString emptyListText = QStringLiteral("No battery-powered devices found");
 
+bool onWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+// On X11 a popup: placed by us, closed by a click anywhere else. A Wayland
+// popup needs a parent window, which a tray has not, and a parentless one
+// becomes a tiled window; a fixed-size dialog is floated instead.
+Qt::WindowFlags panelFlags() {
+    return (onWayland() ? Qt::Dialog : Qt::Popup) | Qt::FramelessWindowHint;
+}
+
 } // namespace
 
 MenuBarContentView::MenuBarContentView(AppState& state, QWidget* parent)
-    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint)
+    : QWidget(parent, panelFlags())
     , m_state(state)
     , m_list(new QVBoxLayout)
     , m_emptyText(new QLabel(emptyListText, this))
@@ -36,7 +47,8 @@ MenuBarContentView::MenuBarContentView(AppState& state, QWidget* parent)
     , m_settingsButton(new QPushButton(QStringLiteral("Settings\u2026"), this))
     , m_quitButton(new QPushButton(QStringLiteral("Quit"), this)) {
     setObjectName(QStringLiteral("menuBarContentView"));
-    setMinimumWidth(220);
+    // What a window rule of a tiling compositor can match.
+    setWindowTitle(QString::fromUtf8(windowTitle));
 
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(12, 12, 12, 12);
@@ -76,8 +88,9 @@ MenuBarContentView::MenuBarContentView(AppState& state, QWidget* parent)
     rebuild();
 }
 
-void MenuBarContentView::popup(std::optional<QPoint> anchor) {
+void MenuBarContentView::popup(std::optional<QPoint> anchor, int clearance) {
     m_anchor = anchor;
+    m_clearance = clearance;
     fitToContent();
     if (anchor)
         move(placement(*anchor, size()));
@@ -89,7 +102,7 @@ void MenuBarContentView::popup(std::optional<QPoint> anchor) {
     show(); // showEvent refreshes
 }
 
-void MenuBarContentView::toggle(std::optional<QPoint> anchor) {
+void MenuBarContentView::toggle(std::optional<QPoint> anchor, int clearance) {
     if (isVisible()) {
         closeDeliberately();
         return;
@@ -98,7 +111,7 @@ void MenuBarContentView::toggle(std::optional<QPoint> anchor) {
         m_sinceOutsideClose.invalidate();
         return;
     }
-    popup(anchor);
+    popup(anchor, clearance);
 }
 
 void MenuBarContentView::rebuild() {
@@ -199,10 +212,11 @@ void MenuBarContentView::moveRowFocus(int step) {
 }
 
 void MenuBarContentView::fitToContent() {
-    QSize size = sizeHint().expandedTo(minimumSize());
+    QSize size = sizeHint().expandedTo(QSize(minimumWidth, 0));
     if (const QScreen* screen = this->screen())
         size = size.boundedTo(screen->availableGeometry().size());
-    resize(size);
+    // Fixed, so tiling compositors float it; it follows the list by code.
+    setFixedSize(size);
     // Lay the rows out now, so what a caller reads next is what is drawn.
     layout()->activate();
     // Grown by a refresh while open: keep it beside the tray icon.
@@ -217,9 +231,12 @@ QPoint MenuBarContentView::placement(QPoint anchor, QSize size) const {
     if (!screen)
         return anchor;
     const QRect area = screen->availableGeometry();
+    // With a work area the bar lies outside it and clamping clears it;
+    // without one, keep the clearance from the click on the bar.
+    const int gap = area == screen->geometry() ? m_clearance : 0;
     const bool above = anchor.y() >= area.top() + area.height() / 2;
     const int x = anchor.x() - size.width() / 2;
-    const int y = above ? anchor.y() - size.height() : anchor.y();
+    const int y = above ? anchor.y() - gap - size.height() : anchor.y() + gap;
     return {std::clamp(x, area.left(), std::max(area.left(), area.left() + area.width() - size.width())),
             std::clamp(y, area.top(), std::max(area.top(), area.top() + area.height() - size.height()))};
 }
@@ -244,6 +261,16 @@ QString MenuBarContentView::summary() const {
 void MenuBarContentView::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange)
         restyle();
+    // A dialog has no grab: it closes as a popup would when focus moves away.
+    if (event->type() == QEvent::ActivationChange && windowType() != Qt::Popup && isVisible() &&
+        !isActiveWindow())
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isVisible() && !isActiveWindow())
+                    close();
+            },
+            Qt::QueuedConnection);
     if (event->type() == QEvent::FontChange)
         fitToContent();
     QWidget::changeEvent(event);

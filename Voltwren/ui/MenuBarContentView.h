@@ -18,11 +18,15 @@ class QVBoxLayout;
 
 // The device panel that opens from the tray icon: every device with its
 // charge, the component batteries of one unfolded device, and the Settings
-// and Quit buttons. A popup: a click elsewhere or Escape closes it.
+// and Quit buttons. A click elsewhere, the loss of focus, Escape or a second
+// activation closes it.
 class MenuBarContentView final : public QWidget {
     Q_OBJECT
 
 public:
+    static constexpr const char* windowTitle = "Voltwren";
+    static constexpr int minimumWidth = 220;
+
     // A close by a click outside within this long keeps toggle() from
     // reopening: that click was most likely on the tray icon itself.
     static constexpr int reopenGuardMilliseconds = 300;
@@ -31,12 +35,14 @@ public:
 
     // Shows the panel beside ANCHOR (the tray icon's position or the
     // pointer), inside the screen that holds it: above when ANCHOR is in the
-    // lower half, below otherwise. Without an anchor the window system
-    // places it. Showing runs a refresh; an open panel is only moved.
-    void popup(std::optional<QPoint> anchor);
+    // lower half, below otherwise, and CLEARANCE away from it where the
+    // screen has no work area to keep it off the bar. Without an anchor the
+    // window system places it. Showing runs a refresh; an open panel is only
+    // moved.
+    void popup(std::optional<QPoint> anchor, int clearance = 0);
     // Hides an open panel, else pops it up, unless a click outside has just
     // closed it.
-    void toggle(std::optional<QPoint> anchor);
+    void toggle(std::optional<QPoint> anchor, int clearance = 0);
 
     // The id of the one device whose components are shown.
     std::optional<QString> expandedDeviceID() const { return m_expandedDeviceID; }
@@ -79,6 +85,7 @@ private:
     QPushButton* m_quitButton;
     QList<Entry> m_entries;
     std::optional<QPoint> m_anchor;
+    int m_clearance = 0;
     bool m_showing = false;
     bool m_closingDeliberately = false;
     QElapsedTimer m_sinceOutsideClose;

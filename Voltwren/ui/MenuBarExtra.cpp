@@ -14,6 +14,8 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+#include <algorithm>
+
 MenuBarExtra::MenuBarExtra(AppState& state, TrayHostWatcher* watcher, QObject* parent)
     : QObject(parent)
     , m_state(state) {
@@ -25,6 +27,9 @@ MenuBarExtra::MenuBarExtra(AppState& state, TrayHostWatcher* watcher, QObject* p
     m_menu->addAction(QStringLiteral("Settings\u2026"), this, &MenuBarExtra::showSettings);
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Quit"), qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    // The menu opens from a click on the icon: where the pointer is now is
+    // where "Show Devices" should open the panel, not where it is then.
+    connect(m_menu.get(), &QMenu::aboutToShow, this, &MenuBarExtra::noteIconPosition);
 
     if (!watcher)
         return;
@@ -47,13 +52,15 @@ void MenuBarExtra::createTrayIcon() {
     m_trayIcon->setContextMenu(m_menu.get());
     connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
+                noteIconPosition();
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                     togglePanel();
             });
     m_trayIcon->show();
+
 }
 
-std::optional<QPoint> MenuBarExtra::anchor() const {
+std::optional<QPoint> MenuBarExtra::iconPosition() const {
     if (m_trayIcon) {
         const QRect geometry = m_trayIcon->geometry();
         if (geometry.isValid() && !geometry.isEmpty())
@@ -62,6 +69,20 @@ std::optional<QPoint> MenuBarExtra::anchor() const {
     if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         return std::nullopt;
     return QCursor::pos();
+}
+
+void MenuBarExtra::noteIconPosition() {
+    if (const std::optional<QPoint> position = iconPosition())
+        m_iconPosition = position;
+}
+
+std::optional<QPoint> MenuBarExtra::anchor() const {
+    return m_iconPosition ? m_iconPosition : iconPosition();
+}
+
+int MenuBarExtra::clearance() const {
+    const int icon = m_trayIcon ? m_trayIcon->geometry().height() : 0;
+    return std::max(minimumTrayThickness, icon);
 }
 
 MenuBarContentView& MenuBarExtra::panel() {
@@ -76,11 +97,11 @@ MenuBarContentView& MenuBarExtra::panel() {
 }
 
 void MenuBarExtra::showPanel() {
-    panel().popup(anchor());
+    panel().popup(anchor(), clearance());
 }
 
 void MenuBarExtra::togglePanel() {
-    panel().toggle(anchor());
+    panel().toggle(anchor(), clearance());
 }
 
 void MenuBarExtra::showHistory() {

@@ -20,6 +20,9 @@ class MenuBarExtra final : public QObject {
     Q_OBJECT
 
 public:
+    // What the panel keeps from a click on a bar whose size is unknown.
+    static constexpr int minimumTrayThickness = 32;
+
     // WATCHER says when a tray host appears; null means no display, so no
     // tray at all (the program then only monitors and notifies).
     MenuBarExtra(AppState& state, TrayHostWatcher* watcher, QObject* parent = nullptr);
@@ -35,13 +38,20 @@ public:
 
 private:
     void createTrayIcon();
-    // Next to the tray icon where the tray says where it is, else at the
-    // pointer; nothing under Wayland, where the compositor places popups.
+    // The tray icon's centre where the tray says, else the pointer (which a
+    // click has just put on the icon); nothing under Wayland, where the
+    // compositor places windows.
+    std::optional<QPoint> iconPosition() const;
+    void noteIconPosition();
+    // Where the icon was last clicked, so that the menu's "Show Devices" and
+    // a second launch open the panel where a click on the icon does.
     std::optional<QPoint> anchor() const;
+    int clearance() const;
 
     AppState& m_state;
     std::unique_ptr<MenuBarContentView> m_panel;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_trayIcon;
     MenuBarLabel* m_label = nullptr;
+    std::optional<QPoint> m_iconPosition;
 };

@@ -39,13 +39,13 @@ QString tone(const QLabel* label, const QWidget* panel) {
     return color == panel->palette().color(QPalette::WindowText) ? QStringLiteral("primary") : color.name();
 }
 
-QPalette makePalette(bool dark) {
+// A light desktop theme's colours.
+QPalette lightPalette() {
     QPalette palette;
-    const QColor window = dark ? QColor(0x2b, 0x2b, 0x2e) : QColor(0xf6, 0xf5, 0xf4);
-    const QColor text = dark ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x1f, 0x1f, 0x1f);
-    palette.setColor(QPalette::Window, window);
+    const QColor text(0x1f, 0x1f, 0x1f);
+    palette.setColor(QPalette::Window, QColor(0xf6, 0xf5, 0xf4));
     palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Button, dark ? QColor(0x3d, 0x3d, 0x41) : QColor(0xff, 0xff, 0xff));
+    palette.setColor(QPalette::Button, QColor(0xff, 0xff, 0xff));
     palette.setColor(QPalette::ButtonText, text);
     palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
     return palette;
@@ -396,25 +396,33 @@ private Q_SLOTS:
     void placement_data() {
         QTest::addColumn<QPointF>("where"); // fractions of the screen's available area
         QTest::addColumn<bool>("above");
-        QTest::newRow("top left corner") << QPointF(0, 0) << false;
-        QTest::newRow("top middle") << QPointF(0.5, 0.02) << false;
-        QTest::newRow("bottom right corner") << QPointF(1, 1) << true;
-        QTest::newRow("lower left") << QPointF(0.05, 0.9) << true;
+        QTest::addColumn<int>("clearance");
+        QTest::newRow("top left corner") << QPointF(0, 0) << false << 0;
+        QTest::newRow("top middle") << QPointF(0.5, 0.02) << false << 0;
+        QTest::newRow("bottom right corner") << QPointF(1, 1) << true << 0;
+        QTest::newRow("lower left") << QPointF(0.05, 0.9) << true << 0;
+        // No work area here: the bar is on the screen, so the panel keeps off it.
+        QTest::newRow("top middle, clear of the bar") << QPointF(0.5, 0.02) << false << 32;
+        QTest::newRow("bottom right, clear of the bar") << QPointF(1, 1) << true << 32;
     }
 
     void placement() {
         QFETCH(QPointF, where);
         QFETCH(bool, above);
+        QFETCH(int, clearance);
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(area, QGuiApplication::primaryScreen()->geometry());
         const QPoint anchor(area.left() + qRound(where.x() * (area.width() - 1)),
                             area.top() + qRound(where.y() * (area.height() - 1)));
         QVERIFY(open({accessory("m1", "Desk Mouse", 50)}));
         m_view->close();
-        m_view->popup(anchor);
+        m_view->popup(anchor, clearance);
         const QRect panel = m_view->geometry();
         QVERIFY(area.contains(panel));
         QVERIFY(panel.left() <= anchor.x() && anchor.x() <= panel.right());
-        QCOMPARE(above ? panel.bottom() + 1 : panel.top(), anchor.y());
+        QCOMPARE(above ? panel.bottom() + 1 : panel.top(),
+                 above ? anchor.y() - clearance : anchor.y() + clearance);
+        QCOMPARE(m_view->minimumSize(), m_view->maximumSize()); // floated by tiling compositors
     }
 
     void screenshots_data() {
@@ -436,7 +444,8 @@ private Q_SLOTS:
                       accessory("AA:03", "Travel Earbuds", buds.overallPercent, true, buds.readings,
                                 DeviceKind::airpods)},
                      87));
-        m_view->setPalette(makePalette(dark));
+        // The light one a desktop theme gives; the dark one ours.
+        m_view->setPalette(dark ? Style::darkPalette() : lightPalette());
         QTest::mouseClick(row("AA:03"), Qt::LeftButton);
         QTRY_COMPARE(row("AA:03")->findChild<ChevronIndicator*>()->angle(), 90.0);
 
