@@ -6,7 +6,10 @@
 #include "app/LaunchLocationChecker.h"
 #include "app/Updater.h"
 #include "history/ChargeHistory.h"
+#include "platform/Appearance.h"
 #include "platform/NotificationCenter.h"
+#include "ui/ColorSchemeFollower.h"
+#include "ui/FirstStartNotice.h"
 #include "ui/MenuBarExtra.h"
 #include "ui/TrayHostWatcher.h"
 #include "ui/UpdateAlerts.h"
@@ -79,9 +82,15 @@ void VoltwrenApp::launch(bool ownsSessionName) {
     // pages back keeps a program that runs all day as small as it started.
     connect(&state, &AppState::refreshCompleted, this, [] { malloc_trim(0); });
 
+    // Before any window or tray glyph is drawn.
+    m_colorScheme = std::make_unique<ColorSchemeFollower>(appearance());
+
     if (hasTrayPlatform()) {
         m_trayWatcher = std::make_unique<TrayHostWatcher>(QDBusConnection::sessionBus());
         m_trayWatcher->start();
+        m_firstStartNotice = std::make_unique<FirstStartNotice>(*m_trayWatcher, notificationCenter(),
+                                                                FirstStartNotice::defaultMarkerPath());
+        m_firstStartNotice->start();
     } else {
         Console::printLine(QStringLiteral("Voltwren: no display; running without a tray icon"));
     }

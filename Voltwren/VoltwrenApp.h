@@ -6,6 +6,8 @@
 
 class AppState;
 class ChargeHistory;
+class ColorSchemeFollower;
+class FirstStartNotice;
 class MenuBarExtra;
 class SessionService;
 class TrayHostWatcher;
@@ -34,8 +36,10 @@ private:
 
     std::unique_ptr<UpdateAlerts> m_updateAlerts;
     std::unique_ptr<SessionService> m_service;
+    std::unique_ptr<ColorSchemeFollower> m_colorScheme;
     std::unique_ptr<TrayHostWatcher> m_trayWatcher;
     std::unique_ptr<ChargeHistory> m_history;
+    std::unique_ptr<FirstStartNotice> m_firstStartNotice;
     std::unique_ptr<AppState> m_appState;
     std::unique_ptr<MenuBarExtra> m_menuBarExtra;
 };
