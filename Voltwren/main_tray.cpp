@@ -4,6 +4,7 @@
 #include "VoltwrenApp.h"
 #include "app/TerminationSignals.h"
 #include "platform/Bundle.h"
+#include "ui/KindIcons.h"
 
 #include <QApplication>
 
@@ -22,7 +23,12 @@ int runTrayProgram(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Voltwren"));
+    // Window managers and docks match windows to the desktop entry by this
+    // (Wayland's app id; on X11 the entry's StartupWMClass is the class,
+    // the application name); the icon is for title bars and switchers.
     QApplication::setDesktopFileName(QLatin1String(Bundle::identifier));
+    QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(Bundle::identifier),
+                                                 KindIcons::artwork(QLatin1String(Bundle::identifier))));
     QApplication::setQuitOnLastWindowClosed(false);
     exitOnTerminationSignals(application);
 

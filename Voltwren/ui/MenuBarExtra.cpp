@@ -6,10 +6,13 @@
 #include "MenuBarLabel.h"
 #include "SettingsWindowController.h"
 #include "TrayHostWatcher.h"
+#include "TrayRegistrationCheck.h"
 #include "app/Console.h"
+#include "app/DiagnosticLog.h"
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -58,6 +61,19 @@ void MenuBarExtra::createTrayIcon() {
             });
     m_trayIcon->show();
 
+    auto* check =
+        new TrayRegistrationCheck(QDBusConnection::sessionBus(), TrayRegistrationCheck::defaultDelay, this);
+    connect(check, &TrayRegistrationCheck::missing, this, [this, check] {
+        check->deleteLater();
+        Console::printLine(
+            QStringLiteral("Voltwren: the tray's watcher does not list the icon; registering it again"));
+        diagnosticLog(
+            QStringLiteral("MenuBarExtra: the tray's watcher did not list the icon; registered it again"));
+        // Taking the icon down and up again is Qt's one way to register anew.
+        m_trayIcon->hide();
+        m_trayIcon->show();
+    });
+    check->start();
 }
 
 std::optional<QPoint> MenuBarExtra::iconPosition() const {

@@ -1,4 +1,5 @@
 #include "BluezMock.h"
+#include "PortalMock.h"
 #include "PrivateBus.h"
 #include "ProgramRun.h"
 #include "TrayWatcherMock.h"
@@ -7,6 +8,7 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -58,6 +60,19 @@ class TrayTest : public QObject {
     BluezMock m_bluez;
     QString m_mouse;
 
+    // xprop's account of the window titled TITLE.
+    static QString windowProperties(const Xvfb& x, const QString& title) {
+        QProcess xprop;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), x.display());
+        xprop.setProcessEnvironment(environment);
+        xprop.start(QStringLiteral("xprop"), {QStringLiteral("-name"), title, QStringLiteral("WM_CLASS"),
+                                              QStringLiteral("_NET_WM_ICON")});
+        if (!xprop.waitForFinished(10000))
+            return {};
+        return QString::fromUtf8(xprop.readAllStandardOutput());
+    }
+
     void screenshot(const Xvfb& x, const QString& name) {
         QProcess grab;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -85,7 +100,8 @@ private Q_SLOTS:
                                     QVariant::fromValue(static_cast<uchar>(50))));
     }
 
-    // Click, tooltip, alert icon and a second launch, with a panel already there.
+    // Click, tooltip, alert icon and a second launch, with a panel already
+    // there, on a desktop that prefers dark colours.
     void userStory() {
         Xvfb x;
         QVERIFY(x.isValid());
@@ -93,9 +109,13 @@ private Q_SLOTS:
         QVERIFY(session.isValid());
         TrayWatcherMock tray(session);
         QVERIFY(tray.isValid());
+        PortalMock portal(session, QStringLiteral("ret = dbus.UInt32(1, variant_level=2)"));
+        QVERIFY(portal.isValid());
         ProgramRun voltwren(&m_bluez.bus(), &session, x.display());
         voltwren.writeDefaults(R"({"voltwren.threshold": 20})");
         QVERIFY(voltwren.start());
+        QVERIFY2(voltwren.waitForOutput("dark colours, as the desktop prefers"),
+                 qPrintable(voltwren.output()));
 
         QTRY_COMPARE_WITH_TIMEOUT(tray.registeredItems().size(), 1, 20000);
         const QString item = tray.registeredItems().constFirst();
@@ -122,8 +142,61 @@ private Q_SLOTS:
         QCOMPARE(voltwren.runToEnd({}, &second), 0);
         QVERIFY2(second.contains("already running"), qPrintable(second));
         QTRY_VERIFY_WITH_TIMEOUT(voltwren.output().count("device panel shown:") > shown, 10000);
+
+        // The watcher lists the icon: it is not registered twice.
+        QVERIFY2(voltwren.waitForOutput("the tray lists the icon"), qPrintable(voltwren.output()));
         QCOMPARE(tray.registeredItems().size(), 1);
 
+        // The desktop turns light again while it runs.
+        QVERIFY(portal.change("org.freedesktop.appearance", "color-scheme", 2));
+        QVERIFY2(voltwren.waitForOutput("the platform theme's colours"), qPrintable(voltwren.output()));
+        QCOMPARE(voltwren.stop(), 0);
+    }
+
+    // A watcher that loses the item (seen in a login race) gets it again, once.
+    void lostRegistration() {
+        Xvfb x;
+        QVERIFY(x.isValid());
+        PrivateBus session(QStringLiteral("session"));
+        QVERIFY(session.isValid());
+        TrayWatcherMock tray(session, true, 1);
+        QVERIFY(tray.isValid());
+        ProgramRun voltwren(&m_bluez.bus(), &session, x.display());
+        QVERIFY(voltwren.start());
+        QTRY_COMPARE_WITH_TIMEOUT(tray.registeredItems().size(), 1, 20000);
+        QVERIFY2(voltwren.waitForOutput("registering it again", 20000), qPrintable(voltwren.output()));
+        QTRY_COMPARE_WITH_TIMEOUT(tray.registeredItems().size(), 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(voltwren.log().contains("registered it again"), 5000);
+        QCOMPARE(voltwren.stop(), 0);
+    }
+
+    // The windows tell the desktop whose they are: the entry's StartupWMClass
+    // is their class, and they carry the application's icon.
+    void windowsNameTheirApplication() {
+        Xvfb x;
+        QVERIFY(x.isValid());
+        PrivateBus session(QStringLiteral("session"));
+        QVERIFY(session.isValid());
+        ProgramRun voltwren(&m_bluez.bus(), &session, x.display());
+        QVERIFY(voltwren.start());
+        QVERIFY(session.waitForName("app.voltwren.Voltwren"));
+        QDBusMessage show = QDBusMessage::createMethodCall("app.voltwren.Voltwren", "/app/voltwren/Voltwren",
+                                                           "app.voltwren.Voltwren1", "ShowSettings");
+        // The name is owned a moment before the object is there.
+        QTRY_COMPARE_WITH_TIMEOUT(session.connection().call(show, QDBus::Block, 10000).type(),
+                                  QDBusMessage::ReplyMessage, 10000);
+
+        QFile entry(QStringLiteral(VOLTWREN_STAGE_DIR "/share/applications/app.voltwren.Voltwren.desktop"));
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QString wmClass =
+            QString::fromUtf8(entry.readAll()).section("StartupWMClass=", 1).section('\n', 0, 0);
+        QVERIFY(!wmClass.isEmpty());
+        QString properties;
+        QTRY_VERIFY_WITH_TIMEOUT((properties = windowProperties(x, "Voltwren Settings")).contains("WM_CLASS"),
+                                 10000);
+        const QString classLine = properties.section("WM_CLASS(STRING) = ", 1).section('\n', 0, 0);
+        QVERIFY2(classLine.split(", ").contains('"' + wmClass + '"'), qPrintable(classLine));
+        QVERIFY2(properties.contains("_NET_WM_ICON(CARDINAL) = "), qPrintable(properties.left(400)));
         QCOMPARE(voltwren.stop(), 0);
     }
 

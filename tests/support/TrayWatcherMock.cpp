@@ -17,8 +17,21 @@ QVariant variant(const QVariant& value) {
 
 } // namespace
 
-TrayWatcherMock::TrayWatcherMock(const PrivateBus& session, bool hostRegistered)
+TrayWatcherMock::TrayWatcherMock(const PrivateBus& session, bool hostRegistered, int lostRegistrations)
     : m_session(session) {
+    // A registration is listed as a real watcher lists it ("service/path"),
+    // except the first LOST ones, which it drops as one did in a login race.
+    const QString registerItem =
+        QStringLiteral("lost = getattr(self, 'lost_registrations', 0)\n"
+                       "if lost < %1:\n"
+                       "    self.lost_registrations = lost + 1\n"
+                       "else:\n"
+                       "    watcher = self.props['%2']\n"
+                       "    items = [str(item) for item in watcher['RegisteredStatusNotifierItems']]\n"
+                       "    watcher['RegisteredStatusNotifierItems'] = "
+                       "dbus.Array(items + [args[0] + '/StatusNotifierItem'], signature='s')\n")
+            .arg(lostRegistrations)
+            .arg(watcherService);
     m_mock = std::make_unique<DbusMock>(
         session, false, QStringList{watcherService, watcherPath, watcherService}, watcherService);
     if (!m_mock->isValid())
@@ -32,7 +45,7 @@ TrayWatcherMock::TrayWatcherMock(const PrivateBus& session, bool hostRegistered)
         mockCall(QStringLiteral("AddProperty"),
                  {watcherService, QStringLiteral("RegisteredStatusNotifierItems"), variant(QStringList())}) &&
         mockCall(QStringLiteral("AddMethod"), {watcherService, QStringLiteral("RegisterStatusNotifierItem"),
-                                               QStringLiteral("s"), QString(), QString()}) &&
+                                               QStringLiteral("s"), QString(), registerItem}) &&
         mockCall(QStringLiteral("AddMethod"), {watcherService, QStringLiteral("RegisterStatusNotifierHost"),
                                                QStringLiteral("s"), QString(), QString()});
 }

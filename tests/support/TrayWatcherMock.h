@@ -12,8 +12,9 @@
 // private session bus (python3-dbusmock), recording the items that register.
 class TrayWatcherMock {
 public:
-    // HOST_REGISTERED: whether a host is there from the start.
-    TrayWatcherMock(const PrivateBus& session, bool hostRegistered = true);
+    // HOST_REGISTERED: whether a host is there from the start. The first
+    // LOST_REGISTRATIONS items that register are not listed.
+    TrayWatcherMock(const PrivateBus& session, bool hostRegistered = true, int lostRegistrations = 0);
     bool isValid() const { return m_valid; }
 
     // A host registers later, as a panel that starts after the program.
