@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
 
@@ -40,12 +41,14 @@ void TrayRegistrationCheck::onWatcherProperties(const QDBusMessage& reply) {
     const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
     if (!properties.value(QStringLiteral("IsStatusNotifierHostRegistered")).toBool())
         return;
-    // Entries are "service/path" or a bare service; the item's service is a
-    // connection of Qt's own, so it is told apart by its process.
+    // Entries are "service/path" (KDE, LXQt), "service@path" (GNOME's
+    // extension) or a bare service; the item's service is a connection of
+    // Qt's own, so it is told apart by its process.
+    static const QRegularExpression pathStart(QStringLiteral("[/@]"));
     QSet<QString> owners;
     for (const QString& entry :
          properties.value(QStringLiteral("RegisteredStatusNotifierItems")).toStringList())
-        owners.insert(entry.section(QLatin1Char('/'), 0, 0));
+        owners.insert(entry.section(pathStart, 0, 0));
     owners.remove(QString());
     if (owners.isEmpty()) {
         Q_EMIT missing();

@@ -107,7 +107,8 @@ private Q_SLOTS:
         QVERIFY(x.isValid());
         PrivateBus session(QStringLiteral("session"));
         QVERIFY(session.isValid());
-        TrayWatcherMock tray(session);
+        // Listing items as GNOME's extension does.
+        TrayWatcherMock tray(session, true, 0, QStringLiteral("%1@/StatusNotifierItem"));
         QVERIFY(tray.isValid());
         PortalMock portal(session, QStringLiteral("ret = dbus.UInt32(1, variant_level=2)"));
         QVERIFY(portal.isValid());

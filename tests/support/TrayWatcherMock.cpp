@@ -17,10 +17,11 @@ QVariant variant(const QVariant& value) {
 
 } // namespace
 
-TrayWatcherMock::TrayWatcherMock(const PrivateBus& session, bool hostRegistered, int lostRegistrations)
+TrayWatcherMock::TrayWatcherMock(const PrivateBus& session, bool hostRegistered, int lostRegistrations,
+                                 const QString& listedAs)
     : m_session(session) {
-    // A registration is listed as a real watcher lists it ("service/path"),
-    // except the first LOST ones, which it drops as one did in a login race.
+    // A registration is listed as a real watcher lists it, except the first
+    // LOST ones, which it drops as one did in a login race.
     const QString registerItem =
         QStringLiteral("lost = getattr(self, 'lost_registrations', 0)\n"
                        "if lost < %1:\n"
@@ -29,9 +30,9 @@ TrayWatcherMock::TrayWatcherMock(const PrivateBus& session, bool hostRegistered,
                        "    watcher = self.props['%2']\n"
                        "    items = [str(item) for item in watcher['RegisteredStatusNotifierItems']]\n"
                        "    watcher['RegisteredStatusNotifierItems'] = "
-                       "dbus.Array(items + [args[0] + '/StatusNotifierItem'], signature='s')\n")
+                       "dbus.Array(items + ['%3' % args[0]], signature='s')\n")
             .arg(lostRegistrations)
-            .arg(watcherService);
+            .arg(watcherService, QString(listedAs).replace(QStringLiteral("%1"), QStringLiteral("%s")));
     m_mock = std::make_unique<DbusMock>(
         session, false, QStringList{watcherService, watcherPath, watcherService}, watcherService);
     if (!m_mock->isValid())

@@ -13,8 +13,10 @@
 class TrayWatcherMock {
 public:
     // HOST_REGISTERED: whether a host is there from the start. The first
-    // LOST_REGISTRATIONS items that register are not listed.
-    TrayWatcherMock(const PrivateBus& session, bool hostRegistered = true, int lostRegistrations = 0);
+    // LOST_REGISTRATIONS items that register are not listed; the others are
+    // listed as LISTED_AS says, %1 standing for the service they gave.
+    TrayWatcherMock(const PrivateBus& session, bool hostRegistered = true, int lostRegistrations = 0,
+                    const QString& listedAs = QStringLiteral("%1/StatusNotifierItem"));
     bool isValid() const { return m_valid; }
 
     // A host registers later, as a panel that starts after the program.
