@@ -4,6 +4,7 @@
 #include "app/Console.h"
 
 #include <QApplication>
+#include <QStyle>
 
 ColorSchemeFollower::ColorSchemeFollower(Appearance& appearance, QObject* parent)
     : QObject(parent)
@@ -12,12 +13,28 @@ ColorSchemeFollower::ColorSchemeFollower(Appearance& appearance, QObject* parent
 }
 
 void ColorSchemeFollower::apply(ColorScheme scheme) {
-    const bool dark = scheme == ColorScheme::preferDark;
-    if (dark == m_dark)
+    // The platform theme reads its colours once, at start; a preference
+    // that differs from them gets ours.
+    Colors colors = Colors::platform;
+    if (scheme == ColorScheme::preferDark && !Style::isDark(m_platformPalette))
+        colors = Colors::dark;
+    else if (scheme == ColorScheme::preferLight && Style::isDark(m_platformPalette))
+        colors = Colors::light;
+    if (colors == m_colors)
         return;
-    m_dark = dark;
-    QApplication::setPalette(dark && !Style::isDark(m_platformPalette) ? Style::darkPalette()
-                                                                       : m_platformPalette);
-    Console::printLine(dark ? QStringLiteral("Voltwren [debug]: dark colours, as the desktop prefers")
-                            : QStringLiteral("Voltwren [debug]: the platform theme's colours"));
+    m_colors = colors;
+    switch (colors) {
+    case Colors::platform:
+        QApplication::setPalette(m_platformPalette);
+        Console::printLine(QStringLiteral("Voltwren [debug]: the platform theme's colours"));
+        break;
+    case Colors::dark:
+        QApplication::setPalette(Style::darkPalette());
+        Console::printLine(QStringLiteral("Voltwren [debug]: dark colours, as the desktop prefers"));
+        break;
+    case Colors::light:
+        QApplication::setPalette(QApplication::style()->standardPalette());
+        Console::printLine(QStringLiteral("Voltwren [debug]: light colours, as the desktop prefers"));
+        break;
+    }
 }

@@ -6,8 +6,8 @@
 #include <QPalette>
 
 // Keeps the application's palette in step with the desktop's light or
-// dark preference: dark colours while dark is preferred, unless the
-// platform theme's own are dark already; the platform theme's otherwise.
+// dark preference: the platform theme's colours where they match it (or
+// where there is none), else dark ones of ours or the style's light ones.
 // The views and the tray glyph follow the application palette.
 class ColorSchemeFollower final : public QObject {
     Q_OBJECT
@@ -19,7 +19,8 @@ public:
     void apply(ColorScheme scheme);
 
 private:
+    enum class Colors { platform, dark, light };
+
     QPalette m_platformPalette;
-    // The platform palette is in use until the desktop asks for dark.
-    bool m_dark = false;
+    Colors m_colors = Colors::platform;
 };

@@ -87,7 +87,7 @@ private Q_SLOTS:
     void followsThePreference_data() {
         QTest::addColumn<bool>("platformDark");
         QTest::addColumn<QList<ColorScheme>>("preferences");
-        QTest::addColumn<QString>("palettes"); // after each: "ours", "platform"
+        QTest::addColumn<QString>("palettes"); // after each: "platform", "ours" (dark), "light"
         QTest::newRow("dark, then back to none")
             << false << QList<ColorScheme>{ColorScheme::preferDark, ColorScheme::noPreference}
             << "ours platform";
@@ -95,9 +95,12 @@ private Q_SLOTS:
             << false
             << QList<ColorScheme>{ColorScheme::preferLight, ColorScheme::preferDark, ColorScheme::preferLight}
             << "platform ours platform";
-        // A theme that is dark already keeps its own colours.
+        // A theme that is dark already keeps its own colours, until light is preferred.
         QTest::newRow("a dark platform theme")
-            << true << QList<ColorScheme>{ColorScheme::preferDark} << "platform";
+            << true
+            << QList<ColorScheme>{ColorScheme::preferDark, ColorScheme::preferLight,
+                                  ColorScheme::noPreference}
+            << "platform light platform";
     }
     void followsThePreference() {
         QFETCH(bool, platformDark);
@@ -116,9 +119,13 @@ private Q_SLOTS:
         for (const ColorScheme preference : preferences) {
             appearance.observer(preference);
             const QPalette now = QApplication::palette();
-            seen << (now.color(QPalette::Window) == Style::darkPalette().color(QPalette::Window) ? "ours"
-                     : now.color(QPalette::Window) == platform.color(QPalette::Window)           ? "platform"
-                                                                                                 : "other");
+            const QColor window = now.color(QPalette::Window);
+            if (window == platform.color(QPalette::Window))
+                seen << "platform";
+            else if (window == Style::darkPalette().color(QPalette::Window))
+                seen << "ours";
+            else
+                seen << (Style::isDark(now) ? "other dark" : "light");
         }
         QCOMPARE(seen.join(' '), palettes);
     }
