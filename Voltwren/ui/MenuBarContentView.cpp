@@ -14,12 +14,16 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <algorithm>
+
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -36,6 +40,22 @@ Qt::WindowFlags panelFlags() {
     return (onWayland() ? Qt::Dialog : Qt::Popup) | Qt::FramelessWindowHint;
 }
 
+// Whether a mouse button is held down now, as the X server says; false
+// elsewhere, where a popup's outside press is not followed further.
+bool anyPointerButtonDown() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return false;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_query_pointer_reply_t* pointer =
+        xcb_query_pointer_reply(connection, xcb_query_pointer(connection, root), nullptr);
+    const uint16_t buttons = XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3;
+    const bool down = pointer && (pointer->mask & buttons);
+    free(pointer);
+    return down;
+}
+
 } // namespace
 
 MenuBarContentView::MenuBarContentView(AppState& state, QWidget* parent)
@@ -49,6 +69,9 @@ MenuBarContentView::MenuBarContentView(AppState& state, QWidget* parent)
     setObjectName(QStringLiteral("menuBarContentView"));
     // What a window rule of a tiling compositor can match.
     setWindowTitle(QString::fromUtf8(windowTitle));
+
+    m_releasePoll.setInterval(20);
+    connect(&m_releasePoll, &QTimer::timeout, this, &MenuBarContentView::watchRelease);
 
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(12, 12, 12, 12);
@@ -107,11 +130,28 @@ void MenuBarContentView::toggle(std::optional<QPoint> anchor, int clearance) {
         closeDeliberately();
         return;
     }
-    if (m_sinceOutsideClose.isValid() && m_sinceOutsideClose.elapsed() < reopenGuardMilliseconds) {
+    if (m_sinceOutsideClose.isValid()) {
+        const qint64 since = m_sinceOutsideClose.elapsed();
+        const bool stillTheClosingClick =
+            since < reopenGuardMilliseconds ||
+            (m_sinceRelease.isValid() ? m_sinceRelease.elapsed() < reopenGuardMilliseconds
+                                      : m_releasePoll.isActive());
         m_sinceOutsideClose.invalidate();
-        return;
+        m_sinceRelease.invalidate();
+        m_releasePoll.stop();
+        if (stillTheClosingClick)
+            return;
     }
     popup(anchor, clearance);
+}
+
+void MenuBarContentView::watchRelease() {
+    if (!anyPointerButtonDown()) {
+        m_releasePoll.stop();
+        m_sinceRelease.start();
+    } else if (m_sinceOutsideClose.elapsed() > maximumClickMilliseconds) {
+        m_releasePoll.stop();
+    }
 }
 
 void MenuBarContentView::rebuild() {
@@ -281,6 +321,7 @@ void MenuBarContentView::showEvent(QShowEvent* event) {
     if (m_showing)
         return;
     m_showing = true;
+    m_outsidePress = false;
     // Keys go to the panel until an arrow picks a row; a stale focus on a
     // button would let Space press it.
     if (QWidget* focused = focusWidget())
@@ -297,10 +338,24 @@ void MenuBarContentView::hideEvent(QHideEvent* event) {
     m_showing = false;
     // Anything but our own close (a click outside, the compositor dismissing
     // the popup) arms the guard against an instant reopen.
-    if (m_closingDeliberately)
+    m_sinceRelease.invalidate();
+    m_releasePoll.stop();
+    if (m_closingDeliberately) {
         m_sinceOutsideClose.invalidate();
-    else
-        m_sinceOutsideClose.start();
+        return;
+    }
+    m_sinceOutsideClose.start();
+    // A tray may report the click whose press closed the panel only on its
+    // release, however slow the hand: until then, and a moment after, an
+    // activation is that click's.
+    if (m_outsidePress && anyPointerButtonDown())
+        m_releasePoll.start();
+}
+
+void MenuBarContentView::mousePressEvent(QMouseEvent* event) {
+    // A popup hears of the press outside it that closes it.
+    m_outsidePress = !rect().contains(event->position().toPoint());
+    QWidget::mousePressEvent(event);
 }
 
 void MenuBarContentView::keyPressEvent(QKeyEvent* event) {

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPoint>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -30,6 +31,8 @@ public:
     // A close by a click outside within this long keeps toggle() from
     // reopening: that click was most likely on the tray icon itself.
     static constexpr int reopenGuardMilliseconds = 300;
+    // The longest a click's button is followed after its press closed the panel.
+    static constexpr int maximumClickMilliseconds = 3000;
 
     explicit MenuBarContentView(AppState& state, QWidget* parent = nullptr);
 
@@ -57,6 +60,7 @@ protected:
     void changeEvent(QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -74,6 +78,7 @@ private:
     void fitToContent();
     QPoint placement(QPoint anchor, QSize size) const;
     void closeDeliberately();
+    void watchRelease();
     QString summary() const;
 
     AppState& m_state;
@@ -89,4 +94,9 @@ private:
     bool m_showing = false;
     bool m_closingDeliberately = false;
     QElapsedTimer m_sinceOutsideClose;
+    // The last press on the panel was outside it: it is what closes it.
+    bool m_outsidePress = false;
+    // After such a close, until the button is released; then since when.
+    QTimer m_releasePoll;
+    QElapsedTimer m_sinceRelease;
 };
