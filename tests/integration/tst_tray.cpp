@@ -1,5 +1,4 @@
 #include "BluezMock.h"
-#include "PortalMock.h"
 #include "PrivateBus.h"
 #include "ProgramRun.h"
 #include "TrayWatcherMock.h"
@@ -48,6 +47,28 @@ QString toolTipText(const QVariant& value) {
     argument >> title >> text;
     argument.endStructure();
     return title + QLatin1Char('\n') + text;
+}
+
+// The desktop portal's settings, played by dbusmock: its color-scheme is
+// dark, wrapped as Read wraps it, and Change(value) emits SettingChanged.
+bool startPortal(const PrivateBus& session, std::unique_ptr<DbusMock>& portal) {
+    const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
+    const QString path = QStringLiteral("/org/freedesktop/portal/desktop");
+    const QString settings = QStringLiteral("org.freedesktop.portal.Settings");
+    portal = std::make_unique<DbusMock>(session, false, QStringList{service, path, settings}, service);
+    for (const QVariantList& method :
+         {QVariantList{settings, "Read", "ss", "v", "ret = dbus.UInt32(1, variant_level=2)"},
+          QVariantList{settings, "Change", "u", "",
+                       "self.EmitSignal('" + settings +
+                           "', 'SettingChanged', 'ssv', "
+                           "['org.freedesktop.appearance', 'color-scheme', dbus.UInt32(args[0])])"}}) {
+        QDBusMessage add =
+            QDBusMessage::createMethodCall(service, path, "org.freedesktop.DBus.Mock", "AddMethod");
+        add.setArguments(method);
+        if (!portal->isValid() || session.connection().call(add).type() != QDBusMessage::ReplyMessage)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -110,8 +131,8 @@ private Q_SLOTS:
         // Listing items as GNOME's extension does.
         TrayWatcherMock tray(session, true, 0, QStringLiteral("%1@/StatusNotifierItem"));
         QVERIFY(tray.isValid());
-        PortalMock portal(session, QStringLiteral("ret = dbus.UInt32(1, variant_level=2)"));
-        QVERIFY(portal.isValid());
+        std::unique_ptr<DbusMock> portal;
+        QVERIFY(startPortal(session, portal));
         ProgramRun voltwren(&m_bluez.bus(), &session, x.display());
         voltwren.writeDefaults(R"({"voltwren.threshold": 20})");
         QVERIFY(voltwren.start());
@@ -148,8 +169,29 @@ private Q_SLOTS:
         QVERIFY2(voltwren.waitForOutput("the tray lists the icon"), qPrintable(voltwren.output()));
         QCOMPARE(tray.registeredItems().size(), 1);
 
+        // The settings window tells the desktop whose it is: the entry's
+        // StartupWMClass is its class, and it has the application's icon.
+        QDBusMessage show = QDBusMessage::createMethodCall("app.voltwren.Voltwren", "/app/voltwren/Voltwren",
+                                                           "app.voltwren.Voltwren1", "ShowSettings");
+        QCOMPARE(session.connection().call(show).type(), QDBusMessage::ReplyMessage);
+        QFile entry(QStringLiteral(VOLTWREN_STAGE_DIR "/share/applications/app.voltwren.Voltwren.desktop"));
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QString wmClass =
+            QString::fromUtf8(entry.readAll()).section("StartupWMClass=", 1).section('\n', 0, 0);
+        QString window;
+        QTRY_VERIFY_WITH_TIMEOUT((window = windowProperties(x, "Voltwren Settings")).contains("WM_CLASS"),
+                                 10000);
+        QVERIFY2(
+            window.section("WM_CLASS(STRING) = ", 1).section('\n', 0, 0).endsWith(", \"" + wmClass + '"'),
+            qPrintable(window.left(200)));
+        QVERIFY(window.contains("_NET_WM_ICON(CARDINAL) = "));
+
         // The desktop turns light again while it runs.
-        QVERIFY(portal.change("org.freedesktop.appearance", "color-scheme", 2));
+        QDBusMessage light = QDBusMessage::createMethodCall("org.freedesktop.portal.Desktop",
+                                                            "/org/freedesktop/portal/desktop",
+                                                            "org.freedesktop.portal.Settings", "Change");
+        light << uint(2);
+        QCOMPARE(session.connection().call(light).type(), QDBusMessage::ReplyMessage);
         QVERIFY2(voltwren.waitForOutput("the platform theme's colours"), qPrintable(voltwren.output()));
         QCOMPARE(voltwren.stop(), 0);
     }
@@ -168,36 +210,6 @@ private Q_SLOTS:
         QVERIFY2(voltwren.waitForOutput("registering it again", 20000), qPrintable(voltwren.output()));
         QTRY_COMPARE_WITH_TIMEOUT(tray.registeredItems().size(), 2, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(voltwren.log().contains("registered it again"), 5000);
-        QCOMPARE(voltwren.stop(), 0);
-    }
-
-    // The windows tell the desktop whose they are: the entry's StartupWMClass
-    // is their class, and they carry the application's icon.
-    void windowsNameTheirApplication() {
-        Xvfb x;
-        QVERIFY(x.isValid());
-        PrivateBus session(QStringLiteral("session"));
-        QVERIFY(session.isValid());
-        ProgramRun voltwren(&m_bluez.bus(), &session, x.display());
-        QVERIFY(voltwren.start());
-        QVERIFY(session.waitForName("app.voltwren.Voltwren"));
-        QDBusMessage show = QDBusMessage::createMethodCall("app.voltwren.Voltwren", "/app/voltwren/Voltwren",
-                                                           "app.voltwren.Voltwren1", "ShowSettings");
-        // The name is owned a moment before the object is there.
-        QTRY_COMPARE_WITH_TIMEOUT(session.connection().call(show, QDBus::Block, 10000).type(),
-                                  QDBusMessage::ReplyMessage, 10000);
-
-        QFile entry(QStringLiteral(VOLTWREN_STAGE_DIR "/share/applications/app.voltwren.Voltwren.desktop"));
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        const QString wmClass =
-            QString::fromUtf8(entry.readAll()).section("StartupWMClass=", 1).section('\n', 0, 0);
-        QVERIFY(!wmClass.isEmpty());
-        QString properties;
-        QTRY_VERIFY_WITH_TIMEOUT((properties = windowProperties(x, "Voltwren Settings")).contains("WM_CLASS"),
-                                 10000);
-        const QString classLine = properties.section("WM_CLASS(STRING) = ", 1).section('\n', 0, 0);
-        QVERIFY2(classLine.split(", ").contains('"' + wmClass + '"'), qPrintable(classLine));
-        QVERIFY2(properties.contains("_NET_WM_ICON(CARDINAL) = "), qPrintable(properties.left(400)));
         QCOMPARE(voltwren.stop(), 0);
     }
 

@@ -1,6 +1,5 @@
 #include "AppState.h"
 #include "StateDoubles.h"
-#include "model/DeviceKind.h"
 #include "ui/ColorSchemeFollower.h"
 #include "ui/KindIcons.h"
 #include "ui/MenuBarLabel.h"
@@ -24,33 +23,26 @@ public:
     void observeColorScheme(std::function<void(ColorScheme)> o) override { observer = std::move(o); }
 };
 
-double luminance(const QColor& color) {
-    const auto channel = [](double c) {
-        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+// The best contrast (WCAG ratio) of any pixel of ICON drawn over BACKGROUND.
+double strongestContrast(const QIcon& icon, const QColor& background, const QString& screenshot = {}) {
+    QImage image(22, 22, QImage::Format_RGB32);
+    image.fill(background);
+    QPainter(&image).drawPixmap(0, 0, icon.pixmap(22));
+    if (!screenshot.isEmpty())
+        image.scaled(88, 88).save(QStringLiteral(VOLTWREN_SCREENSHOT_DIR "/") + screenshot);
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
     };
-    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
-           0.0722 * channel(color.blueF());
-}
-
-// The best contrast any pixel of IMAGE has with BACKGROUND (WCAG ratio).
-double strongestContrast(const QImage& image, const QColor& background) {
-    const double back = luminance(background);
     double best = 1;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
-            const double pixel = luminance(image.pixelColor(x, y));
-            best = std::max(best, (std::max(pixel, back) + 0.05) / (std::min(pixel, back) + 0.05));
+            const double a = luminance(image.pixelColor(x, y)), b = luminance(background);
+            best = std::max(best, (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05));
         }
     return best;
-}
-
-// ICON drawn at SIDE pixels over BACKGROUND.
-QImage drawnOn(const QIcon& icon, int side, const QColor& background) {
-    QImage image(side, side, QImage::Format_RGB32);
-    image.fill(background);
-    QPainter painter(&image);
-    icon.paint(&painter, image.rect());
-    return image;
 }
 
 } // namespace
@@ -64,22 +56,23 @@ class ColorSchemeTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_home.path()));
-        // A theme whose mouse icons are white, as a dark desktop's are.
-        const QString theme = m_home.filePath("icons/white");
-        QVERIFY(QDir().mkpath(theme + "/scalable/devices"));
-        const QByteArray shape = R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
-                                 R"(<rect x="4" y="1" width="8" height="14" rx="4" fill="#ffffff"/></svg>)";
-        for (const char* name : {"input-mouse.svg", "input-mouse-symbolic.svg"}) {
-            QFile icon(theme + "/scalable/devices/" + name);
-            QVERIFY(icon.open(QIODevice::WriteOnly) && icon.write(shape) == shape.size());
-        }
-        QFile index(theme + "/index.theme");
-        QVERIFY(index.open(QIODevice::WriteOnly));
-        index.write("[Icon Theme]\nName=White\nDirectories=scalable/devices\n\n"
-                    "[scalable/devices]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
-        QIcon::setThemeSearchPaths({m_home.filePath("icons")});
         QApplication::setStyle("Fusion");
         m_light = QApplication::style()->standardPalette();
+        // An icon theme whose mouse icons are white, as a dark desktop's are.
+        const QString theme = m_home.filePath("icons/white/");
+        QVERIFY(QDir().mkpath(theme + "devices"));
+        for (const char* name :
+             {"devices/input-mouse.svg", "devices/input-mouse-symbolic.svg", "index.theme"}) {
+            QFile file(theme + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(
+                QByteArray(name) == "index.theme"
+                    ? "[Icon Theme]\nName=White\nDirectories=devices\n\n[devices]\nSize=16\nType=Scalable\n"
+                    : "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
+                      "<rect x='4' y='1' width='8' height='14' fill='#fff'/></svg>");
+        }
+        QIcon::setThemeSearchPaths({m_home.filePath("icons")});
+        QIcon::setThemeName("white");
     }
     void init() { QApplication::setPalette(m_light); }
 
@@ -109,41 +102,34 @@ private Q_SLOTS:
         QPalette platform = m_light;
         if (platformDark) {
             platform.setColor(QPalette::Window, QColor(0x31, 0x36, 0x3b));
-            platform.setColor(QPalette::WindowText, QColor(0xfc, 0xfc, 0xfc));
             QApplication::setPalette(platform);
         }
         StatedAppearance appearance;
         ColorSchemeFollower follower(appearance);
-        QVERIFY(appearance.observer);
         QStringList seen;
         for (const ColorScheme preference : preferences) {
             appearance.observer(preference);
-            const QPalette now = QApplication::palette();
-            const QColor window = now.color(QPalette::Window);
-            if (window == platform.color(QPalette::Window))
-                seen << "platform";
-            else if (window == Style::darkPalette().color(QPalette::Window))
-                seen << "ours";
-            else
-                seen << (Style::isDark(now) ? "other dark" : "light");
+            const QColor window = QApplication::palette().color(QPalette::Window);
+            seen << (window == platform.color(QPalette::Window)               ? "platform"
+                     : window == Style::darkPalette().color(QPalette::Window) ? "ours"
+                     : !Style::isDark(QApplication::palette())                ? "light"
+                                                                              : "other");
         }
         QCOMPARE(seen.join(' '), palettes);
     }
 
-    // The normal glyph reads on a bar of the preferred scheme, and still
-    // names the installed symbolic icon for hosts that recolour it.
-    void trayGlyph_data() {
+    // In either scheme the normal tray glyph reads on a bar of that scheme
+    // (and still names the installed symbolic icon), and so does every kind
+    // icon on the panel, a theme's white ones included.
+    void glyphsRead_data() {
         QTest::addColumn<ColorScheme>("preference");
         QTest::addColumn<QColor>("bar"); // Breeze's panel colours
-        QTest::addColumn<QString>("file");
-        QTest::newRow("light") << ColorScheme::preferLight << QColor(0xef, 0xf0, 0xf1)
-                               << "tray-glyph-light.png";
-        QTest::newRow("dark") << ColorScheme::preferDark << QColor(0x31, 0x36, 0x3b) << "tray-glyph-dark.png";
+        QTest::newRow("light") << ColorScheme::preferLight << QColor(0xef, 0xf0, 0xf1);
+        QTest::newRow("dark") << ColorScheme::preferDark << QColor(0x31, 0x36, 0x3b);
     }
-    void trayGlyph() {
+    void glyphsRead() {
         QFETCH(ColorScheme, preference);
         QFETCH(QColor, bar);
-        QFETCH(QString, file);
         StateFixture fixture;
         std::unique_ptr<AppState> state = fixture.makeState();
         StatedAppearance appearance;
@@ -152,36 +138,14 @@ private Q_SLOTS:
 
         const QIcon glyph = MenuBarLabel::image(*state, MenuBarLabel::foreground());
         QCOMPARE(glyph.name(), QString::fromLatin1(MenuBarLabel::symbolicIconName));
-        const QImage drawn = drawnOn(glyph, 22, bar);
-        QVERIFY2(strongestContrast(drawn, bar) >= 7,
-                 qPrintable(QString::number(strongestContrast(drawn, bar))));
-        QVERIFY(drawn.scaled(drawn.size() * 4).save(QStringLiteral(VOLTWREN_SCREENSHOT_DIR "/") + file));
-    }
+        QVERIFY(strongestContrast(glyph, bar, "tray-glyph-" + QString(QTest::currentDataTag()) + ".png") >=
+                7);
 
-    // Every kind's icon stands out from the background it is drawn for.
-    void kindIconsRead_data() {
-        QTest::addColumn<bool>("dark");
-        QTest::addColumn<QString>("theme");
-        QTest::newRow("light, our glyphs") << false << QString();
-        QTest::newRow("dark, our glyphs") << true << QString();
-        QTest::newRow("light, a theme with white icons") << false << "white";
-        QTest::newRow("dark, a theme with white icons") << true << "white";
-    }
-    void kindIconsRead() {
-        QFETCH(bool, dark);
-        QFETCH(QString, theme);
-        QIcon::setThemeName(theme);
-        const QPalette palette = dark ? Style::darkPalette() : m_light;
-        const QColor window = palette.color(QPalette::Window);
-        for (const DeviceKind kind :
-             {DeviceKind::mac, DeviceKind::airpods, DeviceKind::airpodsPro, DeviceKind::airpodsMax,
-              DeviceKind::headphones, DeviceKind::mouse, DeviceKind::trackpad, DeviceKind::keyboard,
-              DeviceKind::gameController, DeviceKind::iphone, DeviceKind::otherAccessory}) {
-            const QIcon icon = KindIcons::icon(kind, palette.color(QPalette::WindowText));
-            QVERIFY2(strongestContrast(drawnOn(icon, 16, window), window) >= 7,
-                     qPrintable(KindIcons::themeName(kind)));
-        }
-        QIcon::setThemeName(QString());
+        const QPalette palette = QApplication::palette();
+        for (int kind = 0; kind <= int(DeviceKind::otherAccessory); ++kind)
+            QVERIFY2(strongestContrast(KindIcons::icon(DeviceKind(kind), palette.color(QPalette::WindowText)),
+                                       palette.color(QPalette::Window)) >= 7,
+                     qPrintable(KindIcons::themeName(DeviceKind(kind))));
     }
 };
 
