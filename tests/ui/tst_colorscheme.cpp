@@ -76,48 +76,6 @@ private Q_SLOTS:
     }
     void init() { QApplication::setPalette(m_light); }
 
-    // What the application's palette is after each preference in turn.
-    void followsThePreference_data() {
-        QTest::addColumn<bool>("platformDark");
-        QTest::addColumn<QList<ColorScheme>>("preferences");
-        QTest::addColumn<QString>("palettes"); // after each: "platform", "ours" (dark), "light"
-        QTest::newRow("dark, then back to none")
-            << false << QList<ColorScheme>{ColorScheme::preferDark, ColorScheme::noPreference}
-            << "ours platform";
-        QTest::newRow("light, dark, light")
-            << false
-            << QList<ColorScheme>{ColorScheme::preferLight, ColorScheme::preferDark, ColorScheme::preferLight}
-            << "platform ours platform";
-        // A theme that is dark already keeps its own colours, until light is preferred.
-        QTest::newRow("a dark platform theme")
-            << true
-            << QList<ColorScheme>{ColorScheme::preferDark, ColorScheme::preferLight,
-                                  ColorScheme::noPreference}
-            << "platform light platform";
-    }
-    void followsThePreference() {
-        QFETCH(bool, platformDark);
-        QFETCH(QList<ColorScheme>, preferences);
-        QFETCH(QString, palettes);
-        QPalette platform = m_light;
-        if (platformDark) {
-            platform.setColor(QPalette::Window, QColor(0x31, 0x36, 0x3b));
-            QApplication::setPalette(platform);
-        }
-        StatedAppearance appearance;
-        ColorSchemeFollower follower(appearance);
-        QStringList seen;
-        for (const ColorScheme preference : preferences) {
-            appearance.observer(preference);
-            const QColor window = QApplication::palette().color(QPalette::Window);
-            seen << (window == platform.color(QPalette::Window)               ? "platform"
-                     : window == Style::darkPalette().color(QPalette::Window) ? "ours"
-                     : !Style::isDark(QApplication::palette())                ? "light"
-                                                                              : "other");
-        }
-        QCOMPARE(seen.join(' '), palettes);
-    }
-
     // In either scheme the normal tray glyph reads on a bar of that scheme
     // (and still names the installed symbolic icon), and so does every kind
     // icon on the panel, a theme's white ones included.
