@@ -53,11 +53,11 @@ void FirstStartNotice::tell() {
     notice.body = body;
     notice.requestIdentifier = QStringLiteral("first-start");
     notice.defaultSound = false;
-    m_notifications.post(notice, [this](std::optional<QString> error) {
+    m_notifications.post(notice, [this](std::optional<NotificationError> error) {
         if (error) {
             // Left unmarked: the next start tries again.
             Console::printLine(QStringLiteral("Voltwren: could not say that no tray shows the icon: ") +
-                               *error);
+                               error->text);
             return;
         }
         diagnosticLog(
