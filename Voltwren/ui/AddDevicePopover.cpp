@@ -3,6 +3,7 @@
 #include "FormSection.h"
 #include "KindIcons.h"
 #include "SecondaryLabel.h"
+#include "model/DeviceName.h"
 
 #include <QEnterEvent>
 #include <QPainter>
@@ -25,7 +26,7 @@ int horizontalPadding(const QWidget* widget) {
 AddDeviceEntry::AddDeviceEntry(const MonitoredDevice& device, QWidget* parent)
     : QAbstractButton(parent)
     , m_device(device) {
-    setText(device.name);
+    setText(DeviceName::forDisplay(device.name));
     setAttribute(Qt::WA_Hover);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

@@ -7,6 +7,7 @@
 #include "OverrideRow.h"
 #include "Style.h"
 #include "ThresholdPicker.h"
+#include "model/DeviceName.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -203,7 +204,7 @@ void OverrideListEditor::rebuildRows(const QList<DeviceThresholdOverride>& sorte
     for (const DeviceThresholdOverride& entry : sorted) {
         auto* item = new QListWidgetItem(m_list);
         item->setData(Qt::UserRole, entry.address);
-        item->setData(Qt::AccessibleTextRole, entry.name);
+        item->setData(Qt::AccessibleTextRole, DeviceName::forDisplay(entry.name));
         item->setSizeHint(QSize(0, rowHeight));
         auto* row = new OverrideRow(entry);
         m_list->setItemWidget(item, row);

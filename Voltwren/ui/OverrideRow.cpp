@@ -3,6 +3,7 @@
 #include "IconView.h"
 #include "KindIcons.h"
 #include "ThresholdPicker.h"
+#include "model/DeviceName.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -53,13 +54,13 @@ void OverrideRow::updateIcon() {
 }
 
 void OverrideRow::updateName() {
+    const QString name = DeviceName::forDisplay(m_entry.name);
     const int available = m_name->width();
-    const QString shown = available > 0
-                              ? m_name->fontMetrics().elidedText(m_entry.name, Qt::ElideRight, available)
-                              : m_entry.name;
+    const QString shown =
+        available > 0 ? m_name->fontMetrics().elidedText(name, Qt::ElideRight, available) : name;
     m_name->setText(shown);
-    m_name->setToolTip(shown == m_entry.name ? QString() : m_entry.name);
-    setAccessibleName(m_entry.name);
+    m_name->setToolTip(shown == name ? QString() : name);
+    setAccessibleName(name);
 }
 
 void OverrideRow::changeEvent(QEvent* event) {

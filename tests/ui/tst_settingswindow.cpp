@@ -127,7 +127,7 @@ OverrideRow* rowAt(const OverrideListEditor& editor, int index) {
 QStringList shownNames(const OverrideListEditor& editor) {
     QStringList names;
     for (int i = 0; i < editor.list()->count(); ++i)
-        names << rowAt(editor, i)->name();
+        names << rowAt(editor, i)->findChild<QLabel*>("overrideName")->text();
     return names;
 }
 
@@ -263,7 +263,8 @@ private Q_SLOTS:
     void addAndRemoveOverrides() {
         Harness harness;
         harness.start(threeDevices);
-        harness.setOverrides({{"BB", "Keyboard", DeviceKind::keyboard, 10}});
+        // A stored name with a control character shows without it.
+        harness.setOverrides({{"BB", "Key\033board", DeviceKind::keyboard, 10}});
         harness.state->setThreshold(25);
         SettingsView view(*harness.state, harness.services());
         view.show();
