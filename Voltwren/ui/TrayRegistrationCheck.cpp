@@ -6,9 +6,10 @@
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -44,11 +45,16 @@ void TrayRegistrationCheck::onWatcherProperties(const QDBusMessage& reply) {
     // Entries are "service/path" (KDE, LXQt), "service@path" (GNOME's
     // extension) or a bare service; the item's service is a connection of
     // Qt's own, so it is told apart by its process.
-    static const QRegularExpression pathStart(QStringLiteral("[/@]"));
     QSet<QString> owners;
     for (const QString& entry :
-         properties.value(QStringLiteral("RegisteredStatusNotifierItems")).toStringList())
-        owners.insert(entry.section(pathStart, 0, 0));
+         properties.value(QStringLiteral("RegisteredStatusNotifierItems")).toStringList()) {
+        qsizetype serviceEnd = entry.size();
+        for (const QChar separator : {QLatin1Char('/'), QLatin1Char('@')}) {
+            if (const qsizetype at = entry.indexOf(separator); at >= 0)
+                serviceEnd = std::min(serviceEnd, at);
+        }
+        owners.insert(entry.left(serviceEnd));
+    }
     owners.remove(QString());
     if (owners.isEmpty()) {
         Q_EMIT missing();

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
 
 #include <QDeadlineTimer>
 #include <QThread>
@@ -362,11 +361,18 @@ void JsonDefaultsStore::removeLeftovers() {
     if (!lock.held())
         return;
     const QFileInfo prefix(RegularFile::temporaryPrefix(m_filePath));
-    static const QRegularExpression randomPart(QStringLiteral("^[A-Za-z0-9]{6}$"));
-    for (const QFileInfo& entry : prefix.absoluteDir().entryInfoList(
-             {prefix.fileName() + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
-        if (entry.ownerId() != ::geteuid() ||
-            !randomPart.match(entry.fileName().mid(prefix.fileName().size())).hasMatch())
+    // Names are compared by hand: a name filter or a regular expression would
+    // load the expression engine for this alone.
+    const auto isRandomPart = [](QStringView rest) {
+        return rest.size() == 6 && std::all_of(rest.begin(), rest.end(), [](QChar c) {
+                   return c.unicode() < 0x80 && c.isLetterOrNumber();
+               });
+    };
+    for (const QFileInfo& entry :
+         prefix.absoluteDir().entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+        const QString name = entry.fileName();
+        if (entry.ownerId() != ::geteuid() || !name.startsWith(prefix.fileName()) ||
+            !isRandomPart(QStringView(name).mid(prefix.fileName().size())))
             continue;
         if (QFile::remove(entry.absoluteFilePath()))
             reportProblem(QStringLiteral("Settings: removed %1, left behind by an interrupted save")

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,15 +29,38 @@ bool inside(const QString& path, const QString& tree) {
     return path == tree || path.startsWith(tree == QLatin1String("/") ? tree : tree + QLatin1Char('/'));
 }
 
-// Six hexadecimal pairs joined by ":" as bytes in written order; empty otherwise.
+constexpr qsizetype addressLength = 17; // "AA:BB:CC:DD:EE:FF"
+
+int hexValue(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if ((u | 0x20) >= 'a' && (u | 0x20) <= 'f')
+        return (u | 0x20) - 'a' + 10;
+    return -1;
+}
+
+// Six hexadecimal pairs joined by ":" as bytes in written order; empty
+// otherwise. (Plain code, not a regular expression: the expression engine
+// would stay in memory for the whole run.)
 QByteArray addressBytes(QStringView text) {
-    static const QRegularExpression pattern(QStringLiteral("^[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){5}$"));
-    if (!pattern.match(text).hasMatch())
+    if (text.size() != addressLength)
         return {};
     QByteArray bytes;
-    for (qsizetype i = 0; i < text.size(); i += 3)
-        bytes.append(char(text.mid(i, 2).toUInt(nullptr, 16)));
+    for (qsizetype i = 0; i < addressLength; i += 3) {
+        if (i > 0 && text[i - 1] != QLatin1Char(':'))
+            return {};
+        const int high = hexValue(text[i]);
+        const int low = hexValue(text[i + 1]);
+        if (high < 0 || low < 0)
+            return {};
+        bytes.append(char(high * 16 + low));
+    }
     return bytes;
+}
+
+bool separatesWords(QChar c) {
+    return c == QLatin1Char('-') || c == QLatin1Char('_');
 }
 
 // The names in DIRECTORY, sorted; 0 or an errno value.
@@ -139,10 +161,17 @@ QByteArray SysfsPowerSupplies::address(const QString& folder, const QString& ent
             return bytes;
     }
     // hid-<address>-battery, ps-controller-battery-<address>, …
-    static const QRegularExpression embedded(
-        QStringLiteral("(?:^|[-_])([0-9A-Fa-f]{2}(?::[0-9A-Fa-f]{2}){5})(?=$|[-_])"));
-    const QRegularExpressionMatch match = embedded.match(entryName);
-    return match.hasMatch() ? addressBytes(match.capturedView(1)) : QByteArray();
+    // An address is a whole word of the name.
+    const QStringView name(entryName);
+    for (qsizetype start = 0; start + addressLength <= name.size(); ++start) {
+        const qsizetype end = start + addressLength;
+        if ((start > 0 && !separatesWords(name[start - 1])) ||
+            (end < name.size() && !separatesWords(name[end])))
+            continue;
+        if (const QByteArray bytes = addressBytes(name.mid(start, addressLength)); !bytes.isEmpty())
+            return bytes;
+    }
+    return {};
 }
 
 int SysfsPowerSupplies::registryEntries(QList<RegistryEntry>& entries) const {
