@@ -49,10 +49,7 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_bluez.isValid());
         QVERIFY(!m_bluez.addAdapter().isEmpty());
-        const QString mouse = m_bluez.addDevice("AA:BB:CC:DD:EE:01", "Desk Mouse");
-        QVERIFY(m_bluez.setProperty(mouse, "org.bluez.Device1", "Icon", QString("input-mouse")));
-        QVERIFY(m_bluez.addBattery(mouse, 64));
-        QVERIFY(m_bluez.connectDevice("AA:BB:CC:DD:EE:01"));
+        QVERIFY(!m_bluez.addConnectedDevice("AA:BB:CC:DD:EE:01", "Desk Mouse", "input-mouse", 64).isEmpty());
     }
 
     void installUnderAPrefix() {

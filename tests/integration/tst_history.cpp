@@ -80,10 +80,8 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_bluez.isValid());
         QVERIFY(!m_bluez.addAdapter().isEmpty());
-        m_mouse = m_bluez.addDevice(mouseID, "Desk Mouse");
-        QVERIFY(m_bluez.setProperty(m_mouse, "org.bluez.Device1", "Icon", QString("input-mouse")));
-        QVERIFY(m_bluez.addBattery(m_mouse, 80));
-        QVERIFY(m_bluez.connectDevice(mouseID));
+        m_mouse = m_bluez.addConnectedDevice(mouseID, "Desk Mouse", "input-mouse", 80);
+        QVERIFY(!m_mouse.isEmpty());
     }
 
     void recordAcrossRestarts() {

@@ -109,11 +109,8 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_bluez.isValid());
         QVERIFY(!m_bluez.addAdapter().isEmpty());
-        m_mouse = m_bluez.addDevice("AA:BB:CC:DD:EE:01", "Desk Mouse");
+        m_mouse = m_bluez.addConnectedDevice("AA:BB:CC:DD:EE:01", "Desk Mouse", "input-mouse", 50);
         QVERIFY(!m_mouse.isEmpty());
-        QVERIFY(m_bluez.setProperty(m_mouse, "org.bluez.Device1", "Icon", QString("input-mouse")));
-        QVERIFY(m_bluez.addBattery(m_mouse, 50));
-        QVERIFY(m_bluez.connectDevice("AA:BB:CC:DD:EE:01"));
     }
 
     void init() {

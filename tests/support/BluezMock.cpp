@@ -85,6 +85,15 @@ bool BluezMock::addBattery(const QString& devicePath, quint8 percentage) {
                  QVariantList{QVariant::fromValue(QDBusObjectPath(devicePath)), QVariant::fromValue(added)}});
 }
 
+QString BluezMock::addConnectedDevice(const QString& address, const QString& alias, const QString& icon,
+                                      quint8 percentage) {
+    const QString path = addDevice(address, alias);
+    const bool ready = !path.isEmpty() &&
+                       setProperty(path, QStringLiteral("org.bluez.Device1"), QStringLiteral("Icon"), icon) &&
+                       addBattery(path, percentage) && connectDevice(address);
+    return ready ? path : QString();
+}
+
 QString BluezMock::devicePath(const QString& address, const QString& hci) {
     QString name = address.toUpper();
     name.replace(QLatin1Char(':'), QLatin1Char('_'));

@@ -31,6 +31,10 @@ public:
     // Adds org.bluez.Battery1 with Percentage (a byte) to a device object,
     // and announces it.
     bool addBattery(const QString& devicePath, quint8 percentage);
+    // A connected device with an icon and a battery, as most stories start
+    // with: its object path, or empty.
+    QString addConnectedDevice(const QString& address, const QString& alias, const QString& icon,
+                               quint8 percentage);
     // The device object path the template uses for ADDRESS.
     static QString devicePath(const QString& address, const QString& hci = QStringLiteral("hci0"));
 
