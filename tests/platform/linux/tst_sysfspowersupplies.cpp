@@ -133,6 +133,13 @@ private Q_SLOTS:
         QTEST(entries[0].batteryPercent, "percent");
         QTEST(entries[0].product, "product");
         QTEST(entries[0].bdAddr, "address");
+        // A device battery, as the kernel-only accessories are read, has the same address.
+        QList<PowerSupplies::DeviceBattery> batteries;
+        QCOMPARE(SysfsPowerSupplies(tree.root()).deviceBatteries(batteries), 0);
+        if (!batteries.isEmpty()) {
+            QFETCH(QVariant, address);
+            QCOMPARE(batteries[0].address, address.toByteArray());
+        }
     }
 
     void powerSource_data() {
