@@ -93,6 +93,27 @@ std::optional<QString> nonEmpty(std::optional<QString> text) {
     return text && !text->isEmpty() ? text : std::nullopt;
 }
 
+// The Bluetooth address of the supply ENTRY_NAME, from its device's UEVENT
+// or from the name itself; empty when neither has one.
+QByteArray address(const std::optional<QString>& uevent, const QString& entryName) {
+    if (const std::optional<QString> unique = ueventValue(uevent, QLatin1String("HID_UNIQ"))) {
+        if (const QByteArray bytes = addressBytes(*unique); !bytes.isEmpty())
+            return bytes;
+    }
+    // hid-<address>-battery, ps-controller-battery-<address>, …
+    // An address is a whole word of the name.
+    const QStringView name(entryName);
+    for (qsizetype start = 0; start + addressLength <= name.size(); ++start) {
+        const qsizetype end = start + addressLength;
+        if ((start > 0 && !separatesWords(name[start - 1])) ||
+            (end < name.size() && !separatesWords(name[end])))
+            continue;
+        if (const QByteArray bytes = addressBytes(name.mid(start, addressLength)); !bytes.isEmpty())
+            return bytes;
+    }
+    return {};
+}
+
 } // namespace
 
 SysfsPowerSupplies::SysfsPowerSupplies(QString root)
@@ -154,26 +175,6 @@ std::optional<qint64> SysfsPowerSupplies::integerAttribute(const QString& folder
     return ok ? std::optional<qint64>(value) : std::nullopt;
 }
 
-QByteArray SysfsPowerSupplies::address(const QString& folder, const QString& entryName) const {
-    if (const std::optional<QString> unique =
-            ueventValue(attribute(folder, QStringLiteral("device/uevent")), QLatin1String("HID_UNIQ"))) {
-        if (const QByteArray bytes = addressBytes(*unique); !bytes.isEmpty())
-            return bytes;
-    }
-    // hid-<address>-battery, ps-controller-battery-<address>, …
-    // An address is a whole word of the name.
-    const QStringView name(entryName);
-    for (qsizetype start = 0; start + addressLength <= name.size(); ++start) {
-        const qsizetype end = start + addressLength;
-        if ((start > 0 && !separatesWords(name[start - 1])) ||
-            (end < name.size() && !separatesWords(name[end])))
-            continue;
-        if (const QByteArray bytes = addressBytes(name.mid(start, addressLength)); !bytes.isEmpty())
-            return bytes;
-    }
-    return {};
-}
-
 int SysfsPowerSupplies::registryEntries(QList<RegistryEntry>& entries) const {
     QList<std::pair<QString, QString>> folders;
     if (const int error = entryFolders(folders))
@@ -183,10 +184,11 @@ int SysfsPowerSupplies::registryEntries(QList<RegistryEntry>& entries) const {
         if (attribute(folder, QStringLiteral("scope")) == QLatin1String("Device")) {
             if (const std::optional<qint64> capacity = integerAttribute(folder, QStringLiteral("capacity")))
                 entry.batteryPercent = *capacity;
-            if (const std::optional<QString> model = attribute(folder, QStringLiteral("model_name"));
-                model && !model->isEmpty())
+            if (const std::optional<QString> model =
+                    nonEmpty(attribute(folder, QStringLiteral("model_name"))))
                 entry.product = *model;
-            if (const QByteArray bytes = address(folder, name); !bytes.isEmpty())
+            if (const QByteArray bytes = address(attribute(folder, QStringLiteral("device/uevent")), name);
+                !bytes.isEmpty())
                 entry.bdAddr = bytes;
         }
         entries.append(entry);
@@ -234,8 +236,9 @@ int SysfsPowerSupplies::deviceBatteries(QList<DeviceBattery>& batteries) const {
         battery.capacityLevel = nonEmpty(attribute(folder, QStringLiteral("capacity_level")));
         battery.status = nonEmpty(attribute(folder, QStringLiteral("status")));
         battery.online = integerAttribute(folder, QStringLiteral("online"));
-        battery.address = address(folder, name);
+        // Read once: it gives the address, the HID name and the driver.
         const std::optional<QString> uevent = attribute(folder, QStringLiteral("device/uevent"));
+        battery.address = address(uevent, name);
         battery.hidName = nonEmpty(ueventValue(uevent, QLatin1String("HID_NAME")));
         battery.driver = nonEmpty(ueventValue(uevent, QLatin1String("DRIVER")));
         battery.inputCapabilities = inputCapabilities(folder);

@@ -26,7 +26,6 @@ private:
     // the allowed tree, not a regular file, too large or fails to read.
     std::optional<QString> attribute(const QString& folder, const QString& name) const;
     std::optional<qint64> integerAttribute(const QString& folder, const QString& name) const;
-    QByteArray address(const QString& folder, const QString& entryName) const;
     QList<QMap<QString, QString>> inputCapabilities(const QString& folder) const;
 
     QString m_root;
