@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr qint64 msPerDay = 24LL * 3600 * 1000;
-
 void write(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
@@ -94,7 +92,7 @@ int HistoryCommand::run(const CommandLine& commandLine, const QString& databaseP
             makeChargeStore(databasePath, ChargeStore::Access::readOnly);
         QString problem;
         store->problemReporter = [&problem](const QString& text) { problem = text; };
-        const qint64 from = QDateTime::currentMSecsSinceEpoch() - commandLine.days * msPerDay;
+        const qint64 from = QDateTime::currentMSecsSinceEpoch() - commandLine.days * ChargePoint::msPerDay;
         // Every reading is visited, so a device with none in the range is still told from a typo.
         const bool read = store->open() && store->visit(0, [&](const ChargePoint& point) {
             if (!matches(point, device))

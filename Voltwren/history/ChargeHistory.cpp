@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr qint64 msPerDay = 24LL * 3600 * 1000;
 constexpr int shutdownWaitMs = 5000;
 
 } // namespace
@@ -56,7 +55,7 @@ ChargeHistory::~ChargeHistory() {
 
 void ChargeHistory::open() {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    const qint64 cutoff = now - keptDays * msPerDay;
+    const qint64 cutoff = now - keptDays * ChargePoint::msPerDay;
     m_prunedAt = now;
     whenFinished(this,
                  QtConcurrent::run(m_pool,
@@ -118,10 +117,10 @@ void ChargeHistory::record(const QList<MonitoredDevice>& devices, qint64 now) {
 }
 
 void ChargeHistory::pruneIfDue(qint64 now) {
-    if (now - m_prunedAt < msPerDay)
+    if (now - m_prunedAt < ChargePoint::msPerDay)
         return;
     m_prunedAt = now;
-    const qint64 cutoff = now - keptDays * msPerDay;
+    const qint64 cutoff = now - keptDays * ChargePoint::msPerDay;
     for (QList<ChargePoint>& discharge : m_discharges)
         discharge.removeIf([cutoff](const ChargePoint& point) { return point.time < cutoff; });
     m_pool->start([worker = m_worker, cutoff] {

@@ -24,8 +24,6 @@
 
 namespace {
 
-constexpr qint64 msPerDay = 24LL * 3600 * 1000;
-
 bool isDark(const QPalette& palette) {
     return palette.color(QPalette::Window).lightness() < 128;
 }
@@ -165,7 +163,7 @@ void HistoryWindow::draw(const HistoryChart& chart) {
     const bool anyEstimate =
         std::any_of(chart.lines.cbegin(), chart.lines.cend(),
                     [](const HistoryChart::Line& line) { return line.timeLeft.has_value(); });
-    const qint64 end = chart.now + (anyEstimate ? chart.days * msPerDay / 14 : 0);
+    const qint64 end = chart.now + (anyEstimate ? chart.days * ChargePoint::msPerDay / 14 : 0);
     const QDate first = QDateTime::fromMSecsSinceEpoch(chart.from).date();
     const qint64 spanDays = first.daysTo(QDateTime::fromMSecsSinceEpoch(end).date()) + 1;
     const qint64 step = std::max<qint64>(1, (spanDays + 7) / 8);

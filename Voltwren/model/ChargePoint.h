@@ -10,6 +10,8 @@
 // One recorded reading of one device: what the list showed at a moment when
 // the device's charge or its connection changed.
 struct ChargePoint {
+    static constexpr qint64 msPerDay = 24LL * 3600 * 1000;
+
     QString deviceID;
     QString name;
     DeviceKind kind = DeviceKind::otherAccessory;

@@ -17,12 +17,6 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr qint64 msPerDay = 24LL * 3600 * 1000;
-
-} // namespace
-
 HistoryWindowController& HistoryWindowController::shared() {
     Q_ASSERT(QCoreApplication::instance() &&
              QThread::currentThread() == QCoreApplication::instance()->thread());
@@ -92,7 +86,7 @@ void HistoryWindowController::show(AppState& state) {
 
 void HistoryWindowController::loadChart(int days, std::function<void(const HistoryChart&)> done) {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    const qint64 from = now - days * msPerDay;
+    const qint64 from = now - days * ChargePoint::msPerDay;
     const QPointer<AppState> state = m_state;
     ChargeHistory* history = state ? state->history() : nullptr;
     if (!history) {
