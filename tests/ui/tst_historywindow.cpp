@@ -5,6 +5,7 @@
 #include "ui/DeviceRow.h"
 #include "ui/HistoryWindowController.h"
 #include "ui/MenuBarContentView.h"
+#include "ui/Style.h"
 
 #include <QApplication>
 #include <QChart>
@@ -15,6 +16,7 @@
 #include <QLineSeries>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,20 +24,6 @@ namespace {
 
 constexpr qint64 hour = 3600 * 1000;
 using AccessoryReading = BluetoothBatteryReader::AccessoryReading;
-
-QPalette makePalette(bool dark) {
-    QPalette palette;
-    const QColor window = dark ? QColor(0x2b, 0x2b, 0x2e) : QColor(0xf6, 0xf5, 0xf4);
-    const QColor text = dark ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x1f, 0x1f, 0x1f);
-    const QColor button = dark ? QColor(0x3d, 0x3d, 0x41) : QColor(0xff, 0xff, 0xff);
-    for (const auto role : {QPalette::Window, QPalette::Base})
-        palette.setColor(role, role == QPalette::Base ? button : window);
-    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        palette.setColor(role, text);
-    palette.setColor(QPalette::Button, button);
-    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
-    return palette;
-}
 
 // A week of three devices: a mouse that reports in 10% steps, a keyboard in
 // 1% steps charged three days ago, earbuds charged every morning.
@@ -129,7 +117,7 @@ private Q_SLOTS:
         controller.show(*state);
         QWidget* window = controller.window();
         QVERIFY(window);
-        window->setPalette(makePalette(false));
+        window->setPalette(QApplication::style()->standardPalette());
         QTRY_COMPARE(legend(window),
                      (QStringList{"Desk Mouse: reaches 20% in about 2 days",
                                   "Keyboard: reaches 30% in about 12 days", "Travel Earbuds"}));
@@ -139,7 +127,7 @@ private Q_SLOTS:
         QCOMPARE(thresholds, (QList<qreal>{20, 30, 20}));
         QCOMPARE(lines(window, Qt::DotLine).size(), 2); // the two estimates
         QVERIFY(window->grab().save(VOLTWREN_SCREENSHOT_DIR "/history-light.png"));
-        window->setPalette(makePalette(true));
+        window->setPalette(Style::darkPalette());
         QTRY_COMPARE(legend(window).size(), 3); // drawn again in the dark palette's colours
         QVERIFY(window->grab().save(VOLTWREN_SCREENSHOT_DIR "/history-dark.png"));
 
