@@ -238,7 +238,7 @@ private Q_SLOTS:
         QVERIFY2(voltwren.waitForOutput("registering it again", 20000), qPrintable(voltwren.output()));
         QTRY_COMPARE_WITH_TIMEOUT(tray.registeredItems().size(), 2, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(voltwren.log().contains("registered it again"), 5000);
-        const QString item = tray.registeredItems().constFirst();
+        const QString item = tray.registeredItems().constLast();
         const auto toolTip = [&] { return toolTipText(tray.itemProperty(item, "ToolTip")); };
         const auto notified = [&] {
             QFile log(notifyLog);
