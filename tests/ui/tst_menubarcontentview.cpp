@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QSet>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,18 +38,6 @@ QString tone(const QLabel* label, const QWidget* panel) {
     if (color == Style::secondaryText(panel->palette()))
         return QStringLiteral("secondary");
     return color == panel->palette().color(QPalette::WindowText) ? QStringLiteral("primary") : color.name();
-}
-
-// A light desktop theme's colours.
-QPalette lightPalette() {
-    QPalette palette;
-    const QColor text(0x1f, 0x1f, 0x1f);
-    palette.setColor(QPalette::Window, QColor(0xf6, 0xf5, 0xf4));
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Button, QColor(0xff, 0xff, 0xff));
-    palette.setColor(QPalette::ButtonText, text);
-    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
-    return palette;
 }
 
 } // namespace
@@ -452,8 +441,8 @@ private Q_SLOTS:
                       accessory("AA:03", "Travel Earbuds", buds.overallPercent, true, buds.readings,
                                 DeviceKind::airpods)},
                      87));
-        // The light one a desktop theme gives; the dark one ours.
-        m_view->setPalette(dark ? Style::darkPalette() : lightPalette());
+        // The light one the style gives; the dark one ours.
+        m_view->setPalette(dark ? Style::darkPalette() : QApplication::style()->standardPalette());
         QTest::mouseClick(row("AA:03"), Qt::LeftButton);
         QTRY_COMPARE(row("AA:03")->findChild<ChevronIndicator*>()->angle(), 90.0);
 
