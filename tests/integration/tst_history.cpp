@@ -26,28 +26,24 @@ ChargePoint mouseAt(qint64 time, qint64 percent) {
     return ChargePoint{mouseID, QStringLiteral("Desk Mouse"), DeviceKind::mouse, time, percent, true};
 }
 
-// `voltwren history --json` with ARGUMENTS: the mouse's charges, oldest first.
-QList<qint64> recordedCharges(const ProgramRun& run, const QStringList& arguments = {}) {
+// The mouse's entries in what `voltwren ARGUMENTS` prints as JSON.
+QList<QJsonObject> mouseEntries(const ProgramRun& run, const QStringList& arguments) {
     QString out;
-    if (run.runToEnd(QStringList{QStringLiteral("history"), QStringLiteral("--json")} + arguments, &out) != 0)
-        return {{-1}};
-    QList<qint64> charges;
-    for (const QJsonValue& value : QJsonDocument::fromJson(out.toUtf8()).array()) {
-        const QJsonObject point = value.toObject();
-        if (point.value(QStringLiteral("id")).toString() == mouseID)
-            charges.append(point.value(QStringLiteral("percent")).toInteger(-1));
+    QList<QJsonObject> found;
+    if (run.runToEnd(arguments, &out) == 0) {
+        for (const QJsonValue& value : QJsonDocument::fromJson(out.toUtf8()).array())
+            if (value.toObject().value(QStringLiteral("id")).toString() == mouseID)
+                found << value.toObject();
     }
-    return charges;
+    return found;
 }
 
-QJsonObject statusOfMouse(const ProgramRun& run) {
-    QString out;
-    run.runToEnd({QStringLiteral("status"), QStringLiteral("--json")}, &out);
-    for (const QJsonValue& value : QJsonDocument::fromJson(out.toUtf8()).array()) {
-        if (value.toObject().value(QStringLiteral("id")).toString() == mouseID)
-            return value.toObject();
-    }
-    return {};
+// `voltwren history --json`: the mouse's charges, oldest first.
+QList<qint64> recordedCharges(const ProgramRun& run) {
+    QList<qint64> charges;
+    for (const QJsonObject& point : mouseEntries(run, {QStringLiteral("history"), QStringLiteral("--json")}))
+        charges.append(point.value(QStringLiteral("percent")).toInteger(-1));
+    return charges;
 }
 
 bool mapsLibrary(qint64 pid, const char* library) {
@@ -111,7 +107,7 @@ private Q_SLOTS:
         }
 
         // The estimate, from the record and the reading now.
-        const QJsonObject mouse = statusOfMouse(voltwren);
+        const QJsonObject mouse = mouseEntries(voltwren, {"status", "--json"}).value(0);
         QVERIFY2(mouse.value("secondsUntilThreshold").toInteger() > 0,
                  qPrintable(QJsonDocument(mouse).toJson()));
         QVERIFY(mouse.value("secondsUntilEmpty").toInteger() >
