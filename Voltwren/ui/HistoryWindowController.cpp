@@ -5,6 +5,7 @@
 #include "history/ChargeHistory.h"
 #include "history/TimeLeftEstimate.h"
 #include "historywindow/HistoryWindowFactory.h"
+#include "model/DeviceName.h"
 #include "platform/Bundle.h"
 
 #include <QCoreApplication>
@@ -124,12 +125,13 @@ HistoryChart HistoryWindowController::chart(const AppState& state, const QList<C
         if (readings.isEmpty())
             continue;
         const std::optional<TimeLeft> left = state.timeLeft(device);
-        chart.lines.append({device.id, device.name, state.effectiveThreshold(device.id), readings, left,
+        chart.lines.append({device.id, DeviceName::forDisplay(device.name),
+                            state.effectiveThreshold(device.id), readings, left,
                             left ? TimeLeftEstimate::sentence(*left) : QString()});
     }
     QList<HistoryChart::Line> gone;
     for (auto it = byDevice.cbegin(); it != byDevice.cend(); ++it) {
-        const QString name = it->constLast().name;
+        const QString name = DeviceName::forDisplay(it->constLast().name);
         gone.append({it.key(), name, state.effectiveThreshold(it.key()), *it, std::nullopt, QString()});
     }
     std::sort(gone.begin(), gone.end(), [](const HistoryChart::Line& a, const HistoryChart::Line& b) {

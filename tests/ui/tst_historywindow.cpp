@@ -50,7 +50,8 @@ QList<ChargePoint> aWeek(qint64 now) {
 QList<AccessoryReading> listed(qint64 mouse) {
     return {{"mouse", "Desk Mouse", DeviceKind::mouse, mouse, true, std::nullopt},
             {"keyboard", "Keyboard", DeviceKind::keyboard, 86, true, std::nullopt},
-            {"earbuds", "Travel Earbuds", DeviceKind::headphones, 70, true, std::nullopt}};
+            // A tab in a name from the device shows as a space.
+            {"earbuds", "Travel\tEarbuds", DeviceKind::headphones, 70, true, std::nullopt}};
 }
 
 QList<QLineSeries*> lines(QWidget* window, Qt::PenStyle style) {
