@@ -6,11 +6,13 @@
 #include "app/WhenFinished.h"
 #include "history/ChargeHistory.h"
 #include "model/DeviceName.h"
+#include "platform/Bundle.h"
 #include "platform/DefaultsStore.h"
 #include "platform/LoginItemService.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PowerSupplyMonitor.h"
 #include "platform/SleepMonitor.h"
+#include "sources/AdvertisedBatteryReader.h"
 #include "sources/GATTBatteryReader.h"
 #include "sources/InternalBatteryReader.h"
 
@@ -68,6 +70,13 @@ AppState::Services AppState::Services::system() {
     services.loginItems = &loginItemService();
     services.powerSupplyMonitor = &::powerSupplyMonitor();
     services.sleepMonitor = &::sleepMonitor();
+    // Only the tray follows adverts: a one-off reading would have to wait for them.
+    AdvertisedBatteryReader* advertised = &AdvertisedBatteryReader::shared();
+    services.advertisedReader = advertised;
+    services.readAccessories = [advertised] {
+        return BluetoothBatteryReader::readAccessories(mainBundle(), systemPowerSupplies(),
+                                                       advertised->copyLatestReadings());
+    };
     return services;
 }
 
@@ -123,6 +132,14 @@ AppState::AppState(Services services, QObject* parent)
         reader->onConnectionEvent = [weak] {
             if (weak)
                 weak->requestRefresh(QStringLiteral("a Bluetooth connection change"));
+        };
+    }
+
+    if (AdvertisedBatteryReader* reader = m_services.advertisedReader) {
+        const QPointer<AppState> weak(this);
+        reader->onUpdate = [weak] {
+            if (weak)
+                weak->requestRefresh(QStringLiteral("an advertised battery level"));
         };
     }
 
@@ -186,6 +203,8 @@ AppState::~AppState() {
         reader->onFirstStateKnown = nullptr;
         reader->onConnectionEvent = nullptr;
     }
+    if (AdvertisedBatteryReader* reader = m_services.advertisedReader)
+        reader->onUpdate = nullptr;
     if (m_services.powerSupplyMonitor)
         m_services.powerSupplyMonitor->stop();
     if (m_services.sleepMonitor)
@@ -396,14 +415,18 @@ void AppState::startFirstPoll(FirstPollReason reason) {
     refresh();
 }
 
-void AppState::scheduleTimer() {
-    // One timer for the life of the state; restarting it replaces the old
-    // schedule, and its first firing is one whole interval from now.
+std::chrono::milliseconds AppState::pollInterval() const {
     // At least a minute; also for a value that is not a number.
     const double minutes = m_pollIntervalMinutes >= 1.0 ? m_pollIntervalMinutes : 1.0;
     const double milliseconds = minutes * static_cast<double>(m_services.pollMinute.count());
     // QTimer takes an int of milliseconds: about 24 days at most.
-    m_timer.start(std::chrono::milliseconds(static_cast<qint64>(std::min(milliseconds, 2.0e9))));
+    return std::chrono::milliseconds(static_cast<qint64>(std::min(milliseconds, 2.0e9)));
+}
+
+void AppState::scheduleTimer() {
+    // One timer for the life of the state; restarting it replaces the old
+    // schedule, and its first firing is one whole interval from now.
+    m_timer.start(pollInterval());
 }
 
 void AppState::refresh() {
@@ -421,6 +444,8 @@ void AppState::checkPermissionAndScan() {
     setBluetoothPermissionDenied(denied);
     if (GATTBatteryReader* reader = m_services.gattReader)
         reader->scan();
+    if (AdvertisedBatteryReader* reader = m_services.advertisedReader)
+        reader->pollStarted(pollInterval());
 }
 
 void AppState::refreshFromCachedReadings() {

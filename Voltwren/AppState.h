@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 
+class AdvertisedBatteryReader;
 class ChargeHistory;
 class DefaultsStore;
 class GATTBatteryReader;
@@ -39,6 +40,8 @@ public:
         NotificationCenter* notifications = nullptr;
         LoginItemService* loginItems = nullptr;
         GATTBatteryReader* gattReader = nullptr;
+        // The levels earbuds advertise; full polls ask it to look for them.
+        AdvertisedBatteryReader* advertisedReader = nullptr;
         // Announcements that start refreshes; none when absent.
         PowerSupplyMonitor* powerSupplyMonitor = nullptr;
         SleepMonitor* sleepMonitor = nullptr;
@@ -104,6 +107,8 @@ public:
     // start exactly one more after it. WITH_SCAN makes that a full poll.
     void requestRefresh(const QString& cause, bool withScan = false);
     void scheduleTimer();
+    // The poll timer's interval: at least a minute.
+    std::chrono::milliseconds pollInterval() const;
     const QTimer* timer() const { return &m_timer; }
 
     void saveDeviceThresholdOverrides();

@@ -205,9 +205,11 @@ DeviceKind kindOf(const ConnectedDevice& device) {
     return inferKind(device.name);
 }
 
-AccessoryReading makeReading(const ConnectedDevice& device, const PercentTable& gattByName,
-                             const PercentTable& hidByAddress, const PercentTable& hidByName,
-                             const PrivateReader& privateReader) {
+namespace {
+
+AccessoryReading readingFromSources(const ConnectedDevice& device, const PercentTable& gattByName,
+                                    const PercentTable& hidByAddress, const PercentTable& hidByName,
+                                    const PrivateReader& privateReader) {
     AccessoryReading reading;
     reading.id = device.address ? *device.address : device.name;
     reading.name = device.name;
@@ -251,10 +253,55 @@ AccessoryReading makeReading(const ConnectedDevice& device, const PercentTable& 
     return reading;
 }
 
+std::optional<qint64> percentOf(const std::optional<AdvertisedBattery::Level>& level) {
+    return level ? std::optional<qint64>(level->percent) : std::nullopt;
+}
+
+void applyAdvertised(AccessoryReading& reading, const ConnectedDevice& device,
+                     const AdvertisedBattery::Levels& levels) {
+    // What the report read itself stays.
+    if (device.subReadings)
+        return;
+    if (device.vendorID == appleVendorID)
+        reading.kind = kindForAppleProduct(device.productID ? device.productID : levels.productID)
+                           .value_or(DeviceKind::airpods);
+    if (!levels.left && !levels.right && !levels.caseLevel) {
+        if (!reading.batteryPercent)
+            reading.batteryPercent = percentOf(levels.single);
+        return;
+    }
+    SystemProfilerBluetoothInfo::ComponentReadings components =
+        SystemProfilerBluetoothInfo::componentReadings(percentOf(levels.left), percentOf(levels.right),
+                                                       percentOf(levels.caseLevel));
+    const std::optional<AdvertisedBattery::Level> sources[] = {levels.left, levels.right, levels.caseLevel};
+    for (qsizetype i = 0; i < components.readings.size() && i < 3; ++i) {
+        if (sources[i])
+            components.readings[i].seenAt = sources[i]->seenAt;
+    }
+    reading.subReadings = std::move(components.readings);
+    if (components.overallPercent)
+        reading.batteryPercent = components.overallPercent;
+}
+
+} // namespace
+
+AccessoryReading makeReading(const ConnectedDevice& device, const PercentTable& gattByName,
+                             const PercentTable& hidByAddress, const PercentTable& hidByName,
+                             const PrivateReader& privateReader, const AdvertisedBattery::Table& advertised) {
+    const auto levels = device.address ? advertised.constFind(device.address->toUpper()) : advertised.cend();
+    if (levels == advertised.cend())
+        return readingFromSources(device, gattByName, hidByAddress, hidByName, privateReader);
+    // The adverts already say what the helper would be asked.
+    AccessoryReading reading = readingFromSources(device, gattByName, hidByAddress, hidByName, {});
+    applyAdvertised(reading, device, *levels);
+    return reading;
+}
+
 QList<AccessoryReading> aggregate(const QList<ConnectedDevice>& profiler,
                                   const std::function<QList<GATTBatteryReader::Reading>()>& gattSnapshot,
                                   const std::function<QList<HIDBatteryReader::Reading>()>& registryScan,
-                                  const PrivateReader& privateReader) {
+                                  const PrivateReader& privateReader,
+                                  const AdvertisedBattery::Table& advertised) {
     const QList<ConnectedDevice> devices = withoutSignalSightings(collapseDuplicates(profiler));
     const PercentTable gattByName =
         makeGattByName(gattSnapshot ? gattSnapshot() : QList<GATTBatteryReader::Reading>{});
@@ -266,7 +313,7 @@ QList<AccessoryReading> aggregate(const QList<ConnectedDevice>& profiler,
     QList<AccessoryReading> readings;
     readings.reserve(devices.size());
     for (const ConnectedDevice& device : devices)
-        readings.append(makeReading(device, gattByName, hidByAddress, hidByName, privateReader));
+        readings.append(makeReading(device, gattByName, hidByAddress, hidByName, privateReader, advertised));
     return readings;
 }
 

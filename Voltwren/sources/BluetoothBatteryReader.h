@@ -2,6 +2,7 @@
 
 #include "model/DeviceKind.h"
 #include "model/SubBatteryReading.h"
+#include "sources/AdvertisedBattery.h"
 #include "sources/GATTBatteryReader.h"
 #include "sources/HIDBatteryReader.h"
 #include "sources/IOBluetoothPrivateBatteryReader.h"
@@ -63,9 +64,13 @@ PercentTable makeGattByName(const QList<GATTBatteryReader::Reading>& readings);
 PercentTable makeHidByAddress(const QList<HIDBatteryReader::Reading>& readings);
 PercentTable makeHidByName(const QList<HIDBatteryReader::Reading>& readings);
 
+// ADVERTISED holds the levels connected devices advertise, by upper-case
+// address: an earbud pair's components come from there, and its charge is
+// then the lower bud's, whatever a single reading says.
 AccessoryReading makeReading(const ConnectedDevice& device, const PercentTable& gattByName,
                              const PercentTable& hidByAddress, const PercentTable& hidByName,
-                             const PrivateReader& privateReader);
+                             const PrivateReader& privateReader,
+                             const AdvertisedBattery::Table& advertised = {});
 
 // Built once, on first use, safely from any thread.
 const QHash<qint64, DeviceKind>& appleProductKinds();
@@ -80,7 +85,8 @@ DeviceKind kindOf(const ConnectedDevice& device);
 QList<AccessoryReading> aggregate(const QList<ConnectedDevice>& profiler,
                                   const std::function<QList<GATTBatteryReader::Reading>()>& gattSnapshot,
                                   const std::function<QList<HIDBatteryReader::Reading>()>& registryScan,
-                                  const PrivateReader& privateReader);
+                                  const PrivateReader& privateReader,
+                                  const AdvertisedBattery::Table& advertised = {});
 
 // Runs the report tool, copies the GATT readings, scans the registry and asks
 // the helper where needed; then adds the kernel's device batteries that no
@@ -89,8 +95,10 @@ QList<AccessoryReading> aggregate(const QList<ConnectedDevice>& profiler,
 // thread.
 std::optional<QList<AccessoryReading>> readAccessories();
 // The same, with the report tool and the helper taken from BUNDLE and the
-// registry and device batteries from SUPPLIES.
+// registry and device batteries from SUPPLIES, and the levels devices
+// advertise from ADVERTISED.
 std::optional<QList<AccessoryReading>> readAccessories(const Bundle& bundle,
-                                                       const PowerSupplies& supplies = systemPowerSupplies());
+                                                       const PowerSupplies& supplies = systemPowerSupplies(),
+                                                       const AdvertisedBattery::Table& advertised = {});
 
 } // namespace BluetoothBatteryReader

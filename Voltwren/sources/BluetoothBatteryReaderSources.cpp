@@ -7,7 +7,8 @@
 
 namespace BluetoothBatteryReader {
 
-std::optional<QList<AccessoryReading>> readAccessories(const Bundle& bundle, const PowerSupplies& supplies) {
+std::optional<QList<AccessoryReading>> readAccessories(const Bundle& bundle, const PowerSupplies& supplies,
+                                                       const AdvertisedBattery::Table& advertised) {
     // The report comes first; the snapshot, the scan and the helper runs
     // follow inside the aggregation, in that order.
     const std::optional<QList<ConnectedDevice>> devices =
@@ -19,7 +20,8 @@ std::optional<QList<AccessoryReading>> readAccessories(const Bundle& bundle, con
         [&supplies] { return HIDBatteryReader::scanRegistry(supplies); },
         [&bundle](const QString& address) {
             return IOBluetoothPrivateBatteryReader::readBattery(address, bundle);
-        });
+        },
+        advertised);
     // Accessories that the report does not know (a receiver's mouse, a
     // controller on a cable) come after its own, in the kernel's order.
     readings += DeviceBatteryReader::unlisted(readings, DeviceBatteryReader::scan(supplies));

@@ -3,9 +3,12 @@
 #include "DeviceRow.h"
 #include "Style.h"
 
+#include <QDateTime>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 ComponentBlock::ComponentBlock(QWidget* parent)
@@ -24,6 +27,7 @@ void ComponentBlock::setReadings(const QList<SubBatteryReading>& readings, doubl
     while (m_rows.size() < readings.size()) {
         Row row{new QWidget(this), nullptr, nullptr};
         row.widget->setObjectName(QStringLiteral("componentRow"));
+        row.widget->installEventFilter(this);
         row.label = new QLabel(row.widget);
         row.label->setObjectName(QStringLiteral("componentLabel"));
         row.label->setTextFormat(Qt::PlainText);
@@ -46,6 +50,28 @@ void ComponentBlock::setReadings(const QList<SubBatteryReading>& readings, doubl
                                             DeviceRow::spokenCharge(reading.percent));
     }
     restyle();
+}
+
+QString ComponentBlock::seenText(std::optional<qint64> seenAt, qint64 now) {
+    if (!seenAt || now - *seenAt < 60000)
+        return {};
+    return QStringLiteral("seen ") + QString::number((now - *seenAt) / 60000) + QStringLiteral(" min ago");
+}
+
+bool ComponentBlock::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::eventFilter(watched, event);
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i].widget != watched)
+            continue;
+        const QString text = seenText(m_readings.at(i).seenAt, QDateTime::currentMSecsSinceEpoch());
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text, m_rows[i].widget);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ComponentBlock::restyle() {

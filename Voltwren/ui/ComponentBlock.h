@@ -20,8 +20,14 @@ public:
     // THRESHOLD is the parent device's effective threshold.
     void setReadings(const QList<SubBatteryReading>& readings, double threshold);
 
+    // "seen 12 min ago" for a level last advertised a while before NOW;
+    // empty for a current one.
+    static QString seenText(std::optional<qint64> seenAt, qint64 now);
+
 protected:
     void changeEvent(QEvent* event) override;
+    // Each row's tooltip tells its age as of the moment it shows.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Row {

@@ -37,6 +37,7 @@ Q_DECLARE_METATYPE(Components)
 Q_DECLARE_METATYPE(Percent)
 Q_DECLARE_METATYPE(HelperAnswer)
 Q_DECLARE_METATYPE(DeviceKind)
+Q_DECLARE_METATYPE(AdvertisedBattery::Levels)
 
 // Power supplies by name (the kernel's order) and the accessories read.
 using Supplies = QMap<QString, SysfsAttributes>;
@@ -597,6 +598,73 @@ private Q_SLOTS:
         };
         QCOMPARE(result, expected);
         QCOMPARE(helper.calls, QStringList{address3});
+    }
+
+    // Advertised levels of a connected pair: components, the lower bud as
+    // the charge whatever else is known, the kind from the model.
+    void advertisedLevels_data() {
+        QTest::addColumn<ConnectedDevice>("device");
+        QTest::addColumn<AdvertisedBattery::Levels>("levels");
+        QTest::addColumn<Percent>("charge");
+        QTest::addColumn<Components>("parts");
+        QTest::addColumn<DeviceKind>("kind");
+        QTest::addColumn<QStringList>("helperCalls");
+        const auto level = [](qint64 percent) { return AdvertisedBattery::Level{percent, false, 5000}; };
+        const auto buds = [&](Percent left, Percent right, Percent caseLevel) {
+            AdvertisedBattery::Levels levels;
+            if (left)
+                levels.left = level(*left);
+            if (right)
+                levels.right = level(*right);
+            if (caseLevel)
+                levels.caseLevel = level(*caseLevel);
+            return levels;
+        };
+        const auto seen = [](Components parts) {
+            for (SubBatteryReading& part : *parts)
+                if (part.percent)
+                    part.seenAt = 5000;
+            return parts;
+        };
+        const Device pods = Device("Pods").address(address1).minor("Headphones").ids(0x004C, 0x2014);
+        QTest::newRow("no other source")
+            << ConnectedDevice(pods) << buds(40, 60, 90) << Percent(40) << (seen(components(40, 60, 90)))
+            << DeviceKind::airpodsPro << QStringList{};
+        QTest::newRow("one reading of the device gives way to the lower bud")
+            << Device(pods).charge(90).d << buds(50, 30, {}) << Percent(30) << (seen(components(50, 30, {})))
+            << DeviceKind::airpodsPro << QStringList{};
+        QTest::newRow("only the case: the device's own charge stays")
+            << Device(pods).charge(70).d << buds({}, {}, 20) << Percent(70) << (seen(components({}, {}, 20)))
+            << DeviceKind::airpodsPro << QStringList{};
+        QTest::newRow("the report's own components stay")
+            << Device(pods).parts(components(80, 80, {})).d << buds(10, 10, 10) << Percent()
+            << Components(components(80, 80, {})) << DeviceKind::airpodsPro << QStringList{};
+        AdvertisedBattery::Levels single;
+        single.single = level(60);
+        QTest::newRow("single battery")
+            << Device("Max").address(address1).ids(0x004C, 0x200A).d << single << Percent(60) << Components()
+            << DeviceKind::airpodsMax << QStringList{};
+        QTest::newRow("lower-case address, not Apple: kind by name")
+            << Device("Travel Buds").address(address1.toLower()).d << buds(70, {}, {}) << Percent(70)
+            << (seen(components(70, {}, {}))) << DeviceKind::headphones << QStringList{};
+        QTest::newRow("another device's levels")
+            << Device("Other").address(address2).d << buds(70, 70, {}) << Percent() << Components()
+            << DeviceKind::otherAccessory << QStringList{address2};
+    }
+    void advertisedLevels() {
+        QFETCH(ConnectedDevice, device);
+        QFETCH(AdvertisedBattery::Levels, levels);
+        QFETCH(Percent, charge);
+        QFETCH(Components, parts);
+        QFETCH(DeviceKind, kind);
+        QFETCH(QStringList, helperCalls);
+        RecordingPrivateReader helper;
+        const AccessoryReading reading =
+            makeReading(device, {}, {}, {}, helper.reader(), {{address1, levels}});
+        QCOMPARE(reading.batteryPercent, charge);
+        QCOMPARE(reading.subReadings, parts);
+        QCOMPARE(reading.kind, kind);
+        QCOMPARE(helper.calls, helperCalls);
     }
 
     void realHelperRunsOnlyForDevicesNeedingIt() {

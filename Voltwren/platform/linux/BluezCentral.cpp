@@ -1,5 +1,7 @@
 #include "BluezCentral.h"
 
+#include "BluezDBus.h"
+
 #include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -11,6 +13,8 @@
 #include <QTimer>
 
 namespace {
+
+using namespace BluezDBus;
 
 const QString objectManagerInterface = QStringLiteral("org.freedesktop.DBus.ObjectManager");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
@@ -74,60 +78,6 @@ QUuid batteryLevelUuid() {
 
 bool wanted(const QList<QUuid>& filter, const QUuid& uuid) {
     return filter.isEmpty() || filter.contains(uuid);
-}
-
-// Values inside a{sv} arrive either demarshalled or as a QDBusArgument.
-QStringList toStringList(const QVariant& value) {
-    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
-        const QDBusArgument argument = value.value<QDBusArgument>();
-        if (argument.currentSignature() != QLatin1String("as"))
-            return {};
-        return qdbus_cast<QStringList>(argument);
-    }
-    return value.toStringList();
-}
-
-QString toObjectPath(const QVariant& value) {
-    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    return {};
-}
-
-QByteArray toBytes(const QVariant& value) {
-    if (value.metaType() == QMetaType::fromType<QByteArray>())
-        return value.toByteArray();
-    return {};
-}
-
-// a{sa{sv}}; false when the argument has another shape.
-bool readInterfaces(const QVariant& value, QMap<QString, QVariantMap>* interfaces) {
-    if (value.metaType() != QMetaType::fromType<QDBusArgument>())
-        return false;
-    const QDBusArgument argument = value.value<QDBusArgument>();
-    if (argument.currentSignature() != QLatin1String("a{sa{sv}}"))
-        return false;
-    *interfaces = qdbus_cast<QMap<QString, QVariantMap>>(argument);
-    return true;
-}
-
-// a{oa{sa{sv}}}, the answer of GetManagedObjects.
-bool readManagedObjects(const QVariant& value, QMap<QString, QMap<QString, QVariantMap>>* objects) {
-    if (value.metaType() != QMetaType::fromType<QDBusArgument>())
-        return false;
-    const QDBusArgument argument = value.value<QDBusArgument>();
-    if (argument.currentSignature() != QLatin1String("a{oa{sa{sv}}}"))
-        return false;
-    argument.beginMap();
-    while (!argument.atEnd()) {
-        QDBusObjectPath path;
-        QMap<QString, QVariantMap> interfaces;
-        argument.beginMapEntry();
-        argument >> path >> interfaces;
-        argument.endMapEntry();
-        objects->insert(path.path(), interfaces);
-    }
-    argument.endMap();
-    return true;
 }
 
 // BlueZ's own words for a failure.
@@ -456,9 +406,7 @@ void BluezCentral::onPropertiesChanged(const QDBusMessage& message) {
     const auto object = m_objects.find(message.path());
     if (object == m_objects.end() || !object->contains(interface))
         return;
-    const QVariantMap changed = arguments.at(1).metaType() == QMetaType::fromType<QVariantMap>()
-                                    ? arguments.at(1).toMap()
-                                    : qdbus_cast<QVariantMap>(arguments.at(1));
+    const QVariantMap changed = toMap(arguments.at(1));
     QVariantMap& properties = (*object)[interface];
     for (auto it = changed.cbegin(); it != changed.cend(); ++it)
         properties.insert(it.key(), it.value());

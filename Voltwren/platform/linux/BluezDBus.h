@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+
+// Reading BlueZ's D-Bus values, which arrive either demarshalled or as a
+// QDBusArgument; a value of another shape reads as empty.
+namespace BluezDBus {
+
+using Interfaces = QMap<QString, QVariantMap>;
+using Objects = QMap<QString, Interfaces>;
+
+QStringList toStringList(const QVariant& value);
+QString toObjectPath(const QVariant& value);
+QByteArray toBytes(const QVariant& value);
+// a{sv}.
+QVariantMap toMap(const QVariant& value);
+// a{sa{sv}}; false when the argument has another shape.
+bool readInterfaces(const QVariant& value, Interfaces* interfaces);
+// a{oa{sa{sv}}}, the answer of GetManagedObjects.
+bool readManagedObjects(const QVariant& value, Objects* objects);
+
+} // namespace BluezDBus
