@@ -121,7 +121,10 @@ void AdvertisedBatteryReader::onDevicesChanged() {
         it = m_devices.contains(it.key()) ? std::next(it) : m_announcedAt.erase(it);
     if (!m_watcher->isAudioPlaying())
         m_loggedAudio = false;
-    if (newcomer)
+    const auto pending = std::exchange(m_pendingPoll, std::nullopt);
+    if (pending && newcomer && now() - m_pendingPollAt < m_timing.afterConnect.count())
+        pollStarted(*pending);
+    else if (newcomer)
         m_afterConnect.start();
     if (dropped && onUpdate)
         onUpdate();
@@ -253,6 +256,12 @@ void AdvertisedBatteryReader::pollStarted(std::chrono::milliseconds freshness) {
         diagnosticLog(logPrefix + QStringLiteral("ignored ") + QString::number(m_ignored) +
                       QStringLiteral(" advert(s) of devices that are not connected"));
         m_ignored = 0;
+    }
+    // The first poll may come before the devices are known.
+    if (m_devices.isEmpty()) {
+        m_pendingPoll = freshness;
+        m_pendingPollAt = now();
+        return;
     }
     // A burst lasts a while: levels it brought a poll ago still count as fresh.
     const qint64 since = now() - freshness.count() + m_timing.burst.count() + 30000;

@@ -94,6 +94,10 @@ private:
     qint64 m_lastBurstAt = 0;
     bool m_hasBurst = false;
     bool m_loggedAudio = false;
+    // A poll that found no device (the system may not have listed them yet),
+    // and when: a device listed soon after is read at once.
+    std::optional<std::chrono::milliseconds> m_pendingPoll;
+    qint64 m_pendingPollAt = 0;
     QSet<qint64> m_ambiguousModels;
     qint64 m_ignored = 0;
     QTimer m_afterConnect;

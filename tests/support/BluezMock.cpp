@@ -99,3 +99,31 @@ QString BluezMock::devicePath(const QString& address, const QString& hci) {
     name.replace(QLatin1Char(':'), QLatin1Char('_'));
     return QStringLiteral("/org/bluez/") + hci + QStringLiteral("/dev_") + name;
 }
+
+bool BluezMock::advertise(const QString& devicePath, quint16 company, const QByteArray& data, qint16 rssi) {
+    qDBusRegisterMetaType<QMap<quint16, QDBusVariant>>();
+    const QMap<quint16, QDBusVariant> manufacturerData{{company, QDBusVariant(data)}};
+    return setProperty(devicePath, QStringLiteral("org.bluez.Device1"), QStringLiteral("RSSI"),
+                       QVariant::fromValue(rssi)) &&
+           setProperty(devicePath, QStringLiteral("org.bluez.Device1"), QStringLiteral("ManufacturerData"),
+                       QVariant::fromValue(manufacturerData));
+}
+
+bool BluezMock::addTransport(const QString& devicePath, const QString& state) {
+    const QVariantMap properties{
+        {QStringLiteral("Device"), QVariant::fromValue(QDBusObjectPath(devicePath))},
+        {QStringLiteral("State"), state},
+        {QStringLiteral("UUID"), QStringLiteral("0000110b-0000-1000-8000-00805f9b34fb")}};
+    return call(QStringLiteral("/org/bluez"), QStringLiteral("org.freedesktop.DBus.Mock"),
+                QStringLiteral("AddObject"),
+                {devicePath + QStringLiteral("/fd0"), QStringLiteral("org.bluez.MediaTransport1"), properties,
+                 QVariant::fromValue(QList<QVariant>{})});
+}
+
+QVariant BluezMock::property(const QString& path, const QString& interface, const QString& name) {
+    QVariant value;
+    if (!call(path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+              {interface, name}, &value))
+        return {};
+    return value.value<QDBusVariant>().variant();
+}

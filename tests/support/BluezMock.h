@@ -35,6 +35,12 @@ public:
     // with: its object path, or empty.
     QString addConnectedDevice(const QString& address, const QString& alias, const QString& icon,
                                quint8 percentage);
+    // An advert as BlueZ shows it: the device's ManufacturerData (a{qv})
+    // of COMPANY, and its RSSI.
+    bool advertise(const QString& devicePath, quint16 company, const QByteArray& data, qint16 rssi);
+    // A MediaTransport1 of DEVICE_PATH in STATE ("active", "idle").
+    bool addTransport(const QString& devicePath, const QString& state);
+    QVariant property(const QString& path, const QString& interface, const QString& name);
     // The device object path the template uses for ADDRESS.
     static QString devicePath(const QString& address, const QString& hci = QStringLiteral("hci0"));
 
