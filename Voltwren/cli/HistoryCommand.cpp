@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -18,12 +17,6 @@ namespace {
 void write(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-}
-
-// DEVICE names a device by its id, or by its name in any case.
-bool matches(const ChargePoint& point, const QString& device) {
-    return device.isEmpty() || point.deviceID == device ||
-           point.name.compare(device, Qt::CaseInsensitive) == 0;
 }
 
 qsizetype width(const QString& text) {
@@ -38,89 +31,107 @@ QString charge(const ChargePoint& point) {
     return point.percent ? QString::number(*point.percent) + QLatin1Char('%') : QStringLiteral("\u2014");
 }
 
+QString textLine(const ChargePoint& point, qsizetype nameWidth, qsizetype chargeWidth) {
+    const QString time =
+        QDateTime::fromMSecsSinceEpoch(point.time).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    QString line = time + QStringLiteral("  ") + padded(DeviceName::forDisplay(point.name), nameWidth) +
+                   QStringLiteral("  ");
+    line += point.connected ? charge(point)
+                            : padded(charge(point), chargeWidth) + QStringLiteral("  not connected");
+    return line + QLatin1Char('\n');
+}
+
+QByteArray jsonObject(const ChargePoint& point) {
+    QJsonObject object;
+    object.insert(QStringLiteral("id"), point.deviceID);
+    object.insert(QStringLiteral("name"), point.name);
+    object.insert(QStringLiteral("kind"), rawValue(point.kind));
+    object.insert(QStringLiteral("time"),
+                  QDateTime::fromMSecsSinceEpoch(point.time, Qt::UTC).toString(Qt::ISODateWithMs));
+    if (point.percent)
+        object.insert(QStringLiteral("percent"), static_cast<double>(*point.percent));
+    object.insert(QStringLiteral("connected"), point.connected);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// The ids DEVICE stands for: a device's id, or its name in any case.
+QStringList devicesNamed(const QList<ChargeStore::Device>& devices, const QString& device) {
+    QStringList ids;
+    for (const ChargeStore::Device& known : devices) {
+        if (known.id == device || known.name.compare(device, Qt::CaseInsensitive) == 0)
+            ids << known.id;
+    }
+    return ids;
+}
+
+int cannotRead(const QString& problem, const QString& databasePath) {
+    write(stderr, QStringLiteral("voltwren: cannot read the charge history: %1\n")
+                      .arg(problem.isEmpty() ? databasePath : problem));
+    return 1;
+}
+
 } // namespace
-
-QString HistoryCommand::text(const QList<ChargePoint>& points) {
-    qsizetype nameWidth = 0;
-    qsizetype chargeWidth = 0;
-    for (const ChargePoint& point : points) {
-        nameWidth = std::max(nameWidth, width(DeviceName::forDisplay(point.name)));
-        chargeWidth = std::max(chargeWidth, width(charge(point)));
-    }
-    QString out;
-    for (const ChargePoint& point : points) {
-        const QString time = QDateTime::fromMSecsSinceEpoch(point.time)
-                                 .toLocalTime()
-                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-        QString line = time + QStringLiteral("  ") + padded(DeviceName::forDisplay(point.name), nameWidth) +
-                       QStringLiteral("  ");
-        line += point.connected ? charge(point)
-                                : padded(charge(point), chargeWidth) + QStringLiteral("  not connected");
-        out += line + QLatin1Char('\n');
-    }
-    return out;
-}
-
-QString HistoryCommand::json(const QList<ChargePoint>& points) {
-    QJsonArray array;
-    for (const ChargePoint& point : points) {
-        QJsonObject object;
-        object.insert(QStringLiteral("id"), point.deviceID);
-        object.insert(QStringLiteral("name"), point.name);
-        object.insert(QStringLiteral("kind"), rawValue(point.kind));
-        object.insert(QStringLiteral("time"),
-                      QDateTime::fromMSecsSinceEpoch(point.time, Qt::UTC).toString(Qt::ISODateWithMs));
-        if (point.percent)
-            object.insert(QStringLiteral("percent"), static_cast<double>(*point.percent));
-        object.insert(QStringLiteral("connected"), point.connected);
-        array.append(object);
-    }
-    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
-}
 
 int HistoryCommand::run(const CommandLine& commandLine, const QString& databasePath) {
     // Reading the record changes nothing, the log included.
     DiagnosticLog::setEnabled(false);
     const bool asJson = commandLine.format == CommandLine::Format::json;
     const QString& device = commandLine.device;
+    const qint64 from = QDateTime::currentMSecsSinceEpoch() - commandLine.days * ChargePoint::msPerDay;
 
-    QList<ChargePoint> points;
-    bool known = device.isEmpty();
     // A record that was never started is an empty one; it is not made here.
-    if (QFileInfo::exists(databasePath)) {
-        const std::unique_ptr<ChargeStore> store =
-            makeChargeStore(databasePath, ChargeStore::Access::readOnly);
-        QString problem;
+    std::unique_ptr<ChargeStore> store;
+    QString problem;
+    QStringList ids;
+    if (QFileInfo(databasePath).exists() || QFileInfo(databasePath).isSymLink()) {
+        store = makeChargeStore(databasePath, ChargeStore::Access::readOnly);
         store->problemReporter = [&problem](const QString& text) { problem = text; };
-        const qint64 from = QDateTime::currentMSecsSinceEpoch() - commandLine.days * ChargePoint::msPerDay;
-        // Every reading is visited, so a device with none in the range is still told from a typo.
-        const bool read = store->open() && store->visit(0, [&](const ChargePoint& point) {
-            if (!matches(point, device))
-                return;
-            known = true;
-            if (point.time >= from)
-                points.append(point);
-        });
-        if (!read) {
-            write(stderr, QStringLiteral("voltwren: cannot read the charge history: %1\n")
-                              .arg(problem.isEmpty() ? databasePath : problem));
-            return 1;
+        if (!store->open())
+            return cannotRead(problem, databasePath);
+        if (!device.isEmpty()) {
+            // A device with no reading in the days asked for is still told from a typo.
+            const std::optional<QList<ChargeStore::Device>> devices = store->devices();
+            if (!devices)
+                return cannotRead(problem, databasePath);
+            ids = devicesNamed(*devices, device);
         }
     }
-    if (!known) {
+    if (!device.isEmpty() && ids.isEmpty()) {
         write(stderr, QStringLiteral("voltwren: no device named '%1' in the charge history\n").arg(device));
         return 1;
     }
-    std::stable_sort(points.begin(), points.end(),
-                     [](const ChargePoint& a, const ChargePoint& b) { return a.time < b.time; });
-    if (asJson)
-        write(stdout, json(points) + QLatin1Char('\n'));
-    else if (points.isEmpty())
+
+    qsizetype count = 0;
+    qsizetype nameWidth = 0;
+    qsizetype chargeWidth = 0;
+    if (asJson) {
+        std::fputc('[', stdout);
+        const bool read = !store || store->visitByTime(from, ids, [&count](const ChargePoint& point) {
+            if (count++ > 0)
+                std::fputc(',', stdout);
+            const QByteArray object = jsonObject(point);
+            std::fwrite(object.constData(), 1, static_cast<std::size_t>(object.size()), stdout);
+        });
+        std::fputs("]\n", stdout);
+        return read ? 0 : cannotRead(problem, databasePath);
+    }
+    // The columns' widths first, then the lines.
+    if (store && !store->visitByTime(from, ids, [&](const ChargePoint& point) {
+            ++count;
+            nameWidth = std::max(nameWidth, width(DeviceName::forDisplay(point.name)));
+            chargeWidth = std::max(chargeWidth, width(charge(point)));
+        }))
+        return cannotRead(problem, databasePath);
+    if (count == 0) {
         write(stdout,
               commandLine.days == 1
                   ? QStringLiteral("No readings recorded in the last day\n")
                   : QStringLiteral("No readings recorded in the last %1 days\n").arg(commandLine.days));
-    else
-        write(stdout, text(points));
+        return 0;
+    }
+    if (!store->visitByTime(from, ids, [&](const ChargePoint& point) {
+            write(stdout, textLine(point, nameWidth, chargeWidth));
+        }))
+        return cannotRead(problem, databasePath);
     return 0;
 }

@@ -1,29 +1,111 @@
 #include "ChargeHistory.h"
 
-#include "TimeLeftEstimate.h"
 #include "app/DiagnosticLog.h"
 #include "app/WhenFinished.h"
 
-#include <QDateTime>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
 
 constexpr int shutdownWaitMs = 5000;
+constexpr qint64 keptMs = ChargeHistory::keptDays * ChargePoint::msPerDay;
 
 } // namespace
 
+void PruneClock::written(qint64 time) {
+    if (!m_trusted || time <= *m_trusted + tolerance) {
+        // In step with the trusted time, or behind it (that moves nothing).
+        m_trusted = std::max(m_trusted.value_or(time), time);
+        m_aheadSince.reset();
+    } else if (m_aheadSince && time >= *m_aheadSince && time <= *m_previous + tolerance) {
+        if (time - *m_aheadSince >= confirmation) {
+            m_trusted = time;
+            m_aheadSince.reset();
+        }
+    } else {
+        m_aheadSince = time;
+    }
+    m_previous = time;
+}
+
 // The store and everything that touches it live on the pool's one thread.
 struct ChargeHistory::Worker {
+    StoreFactory makeStore;
     std::unique_ptr<ChargeStore> store;
+    QList<ChargePoint> waiting;
+    PruneClock clock;
+    std::optional<qint64> prunedAt;
+    QString lastProblem;
+
+    // Opened (or opened again after a failure), the record's age known and
+    // the old readings gone.
+    bool ready() {
+        if (!store) {
+            store = makeStore();
+            store->problemReporter = [this](const QString& problem) {
+                // The same trouble at every try is said once.
+                if (problem != lastProblem)
+                    diagnosticLog(problem);
+                lastProblem = problem;
+            };
+        }
+        if (store->isOpen())
+            return true;
+        if (!store->open())
+            return false;
+        if (!lastProblem.isEmpty())
+            diagnosticLog(QStringLiteral("ChargeHistory: the record is open; recording"));
+        lastProblem.clear();
+        clock = PruneClock();
+        prunedAt.reset();
+        store->visitWrittenTimes([this](qint64 time) { clock.written(time); });
+        prune();
+        return store->isOpen();
+    }
+
+    std::optional<qint64> cutoff() const {
+        const std::optional<qint64> now = clock.now();
+        return now ? std::optional<qint64>(*now - keptMs) : std::nullopt;
+    }
+
+    // At most once a day of the record's own time.
+    void prune() {
+        const std::optional<qint64> now = clock.now();
+        if (!now || (prunedAt && *now - *prunedAt < ChargePoint::msPerDay))
+            return;
+        if (store->removeBefore(*now - keptMs))
+            prunedAt = *now;
+    }
+
+    void keepWaiting(const QList<ChargePoint>& points) {
+        waiting.append(points);
+        if (waiting.size() <= maximumWaiting)
+            return;
+        // Each device's latest reading, in the order they came.
+        QList<ChargePoint> latest;
+        for (qsizetype i = waiting.size() - 1; i >= 0; --i) {
+            const QString& id = waiting.at(i).deviceID;
+            if (std::none_of(latest.cbegin(), latest.cend(),
+                             [&id](const ChargePoint& point) { return point.deviceID == id; }))
+                latest.prepend(waiting.at(i));
+        }
+        waiting = latest;
+    }
 };
 
 struct ChargeHistory::Loaded {
     QHash<QString, ChargePoint> last;
-    QHash<QString, QList<ChargePoint>> discharges;
+    QHash<QString, TimeLeftEstimate::Discharge> discharges;
+};
+
+struct ChargeHistory::Written {
+    bool kept = false;
+    bool waiting = false;
+    std::optional<qint64> cutoff;
 };
 
 QString ChargeHistory::databasePath() {
@@ -39,6 +121,10 @@ ChargeHistory::ChargeHistory(StoreFactory makeStore, QObject* parent)
     // that made it.
     m_pool->setMaxThreadCount(1);
     m_pool->setExpiryTimeout(-1);
+    m_worker->makeStore = m_makeStore;
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(retryMs);
+    connect(&m_retry, &QTimer::timeout, this, [this] { write({}); });
 }
 
 ChargeHistory::~ChargeHistory() {
@@ -54,24 +140,17 @@ ChargeHistory::~ChargeHistory() {
 }
 
 void ChargeHistory::open() {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    const qint64 cutoff = now - keptDays * ChargePoint::msPerDay;
-    m_prunedAt = now;
     whenFinished(this,
                  QtConcurrent::run(m_pool,
-                                   [worker = m_worker, makeStore = m_makeStore, cutoff] {
+                                   [worker = m_worker] {
                                        Loaded loaded;
-                                       worker->store = makeStore();
-                                       worker->store->problemReporter = [](const QString& problem) {
-                                           diagnosticLog(problem);
-                                       };
-                                       if (!worker->store->open())
+                                       if (!worker->ready())
                                            return loaded;
-                                       worker->store->removeBefore(cutoff);
-                                       worker->store->visit(cutoff, [&loaded](const ChargePoint& point) {
-                                           loaded.last.insert(point.deviceID, point);
-                                           TimeLeftEstimate::extend(loaded.discharges[point.deviceID], point);
-                                       });
+                                       worker->store->visit(worker->cutoff().value_or(0),
+                                                            [&loaded](const ChargePoint& point) {
+                                                                loaded.last.insert(point.deviceID, point);
+                                                                loaded.discharges[point.deviceID].add(point);
+                                                            });
                                        return loaded;
                                    }),
                  [this](const Loaded& loaded) { adopt(loaded); });
@@ -100,45 +179,60 @@ void ChargeHistory::record(const QList<MonitoredDevice>& devices, qint64 now) {
         if (last != m_last.constEnd() && last->percent == point.percent && last->connected == point.connected)
             continue;
         m_last.insert(device.id, point);
-        TimeLeftEstimate::extend(m_discharges[device.id], point);
+        m_discharges[device.id].add(point);
         changed.append(point);
     }
-    pruneIfDue(now);
-    if (changed.isEmpty())
-        return;
-    whenFinished(
-        this,
-        QtConcurrent::run(
-            m_pool, [worker = m_worker, changed] { return worker->store && worker->store->append(changed); }),
-        [this](bool kept) {
-            if (kept)
-                Q_EMIT recorded();
-        });
+    if (!changed.isEmpty())
+        write(changed);
 }
 
-void ChargeHistory::pruneIfDue(qint64 now) {
-    if (now - m_prunedAt < ChargePoint::msPerDay)
-        return;
-    m_prunedAt = now;
-    const qint64 cutoff = now - keptDays * ChargePoint::msPerDay;
-    for (QList<ChargePoint>& discharge : m_discharges)
-        discharge.removeIf([cutoff](const ChargePoint& point) { return point.time < cutoff; });
-    m_pool->start([worker = m_worker, cutoff] {
-        if (worker->store)
-            worker->store->removeBefore(cutoff);
-    });
+void ChargeHistory::write(const QList<ChargePoint>& changed) {
+    m_retry.stop();
+    whenFinished(this,
+                 QtConcurrent::run(m_pool,
+                                   [worker = m_worker, changed] {
+                                       Written result;
+                                       worker->keepWaiting(changed);
+                                       if (worker->waiting.isEmpty() || !worker->ready() ||
+                                           !worker->store->append(worker->waiting)) {
+                                           result.waiting = !worker->waiting.isEmpty();
+                                           return result;
+                                       }
+                                       for (const ChargePoint& point : std::as_const(worker->waiting))
+                                           worker->clock.written(point.time);
+                                       worker->waiting.clear();
+                                       worker->prune();
+                                       result.kept = true;
+                                       result.cutoff = worker->cutoff();
+                                       return result;
+                                   }),
+                 [this](const Written& result) { written(result); });
+}
+
+void ChargeHistory::written(const Written& result) {
+    if (result.cutoff) {
+        for (TimeLeftEstimate::Discharge& discharge : m_discharges)
+            discharge.removeBefore(*result.cutoff);
+    }
+    if (result.waiting && !m_retry.isActive())
+        m_retry.start();
+    if (result.kept)
+        Q_EMIT recorded();
 }
 
 std::optional<TimeLeft> ChargeHistory::timeLeft(const MonitoredDevice& device, double threshold,
                                                 qint64 now) const {
     if (!device.isConnected || !device.batteryPercent)
         return std::nullopt;
+    const auto found = m_discharges.constFind(device.id);
+    if (found != m_discharges.constEnd() && found->lastPercent() == device.batteryPercent)
+        return found->estimate(threshold, now);
     // A reading not kept yet (the record still loading) counts from now.
-    QList<ChargePoint> discharge = m_discharges.value(device.id);
-    if (discharge.isEmpty() || discharge.constLast().percent != device.batteryPercent)
-        TimeLeftEstimate::extend(discharge, ChargePoint{device.id, device.name, device.kind, now,
-                                                        device.batteryPercent, device.isConnected});
-    return TimeLeftEstimate::estimate(discharge, threshold, now);
+    TimeLeftEstimate::Discharge discharge =
+        found != m_discharges.constEnd() ? *found : TimeLeftEstimate::Discharge();
+    discharge.add(
+        ChargePoint{device.id, device.name, device.kind, now, device.batteryPercent, device.isConnected});
+    return discharge.estimate(threshold, now);
 }
 
 std::optional<ChargePoint> ChargeHistory::lastReading(const QString& deviceID) const {
@@ -151,7 +245,7 @@ void ChargeHistory::load(qint64 from, std::function<void(const QList<ChargePoint
                  QtConcurrent::run(m_pool,
                                    [worker = m_worker, from] {
                                        QList<ChargePoint> points;
-                                       if (worker->store)
+                                       if (worker->store && worker->store->isOpen())
                                            worker->store->visit(from, [&points](const ChargePoint& point) {
                                                points.append(point);
                                            });

@@ -1,47 +1,11 @@
 #include "TimeLeftEstimate.h"
 
-#include <QSet>
-
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
 constexpr double msPerHour = 3600.0 * 1000.0;
-
-// A straight line over hours since START.
-struct Line {
-    double slope = 0; // percent per hour
-    double intercept = 0;
-
-    double at(qint64 time, qint64 start) const {
-        return intercept + slope * static_cast<double>(time - start) / msPerHour;
-    }
-};
-
-// Least squares over time; none when all readings share one moment.
-std::optional<Line> fit(const QList<ChargePoint>& points, qint64 start) {
-    double meanX = 0;
-    double meanY = 0;
-    for (const ChargePoint& point : points) {
-        meanX += static_cast<double>(point.time - start) / msPerHour;
-        meanY += static_cast<double>(*point.percent);
-    }
-    const double n = static_cast<double>(points.size());
-    meanX /= n;
-    meanY /= n;
-    double sxx = 0;
-    double sxy = 0;
-    for (const ChargePoint& point : points) {
-        const double dx = static_cast<double>(point.time - start) / msPerHour - meanX;
-        sxx += dx * dx;
-        sxy += dx * (static_cast<double>(*point.percent) - meanY);
-    }
-    if (sxx <= 0)
-        return std::nullopt;
-    const double slope = sxy / sxx;
-    return Line{slope, meanY - slope * meanX};
-}
 
 qint64 secondsUntil(double level, double from, double percentPerHour) {
     if (from <= level)
@@ -51,59 +15,145 @@ qint64 secondsUntil(double level, double from, double percentPerHour) {
 
 } // namespace
 
-void TimeLeftEstimate::extend(QList<ChargePoint>& discharge, const ChargePoint& point) {
+namespace TimeLeftEstimate {
+
+void Discharge::Fit::add(double x, double y) {
+    // One pass, the order of the readings kept (Welford's update).
+    n += 1;
+    const double dx = x - meanX;
+    meanX += dx / n;
+    meanY += (y - meanY) / n;
+    sxx += dx * (x - meanX);
+    sxy += dx * (y - meanY);
+}
+
+double Discharge::hours(qint64 time) const {
+    return static_cast<double>(time - (m_samples.isEmpty() ? time : m_samples.constFirst().time)) / msPerHour;
+}
+
+void Discharge::add(const ChargePoint& point) {
     if (!point.percent)
         return;
-    if (!discharge.isEmpty() && *point.percent > *discharge.constLast().percent)
-        discharge.clear();
-    discharge.append(point);
+    const Sample sample{point.time, *point.percent};
+    if (m_count > 0 && sample.percent > m_last.percent)
+        *this = Discharge();
+    if (m_count == 0 || sample.percent < m_last.percent)
+        ++m_levels;
+    if (m_count % m_stride == 0)
+        m_samples.append(sample);
+    if (m_samples.size() > capacity) {
+        // Every other one goes: still evenly spread, from the first.
+        qsizetype kept = 0;
+        for (qsizetype i = 0; i < m_samples.size(); i += 2)
+            m_samples[kept++] = m_samples.at(i);
+        m_samples.resize(kept);
+        m_stride *= 2;
+    }
+    m_last = sample;
+    ++m_count;
+    refit();
 }
+
+void Discharge::refit() {
+    // Two passes over what is kept, as exact as a fit over them all.
+    Fit fit;
+    const bool lastKept = (m_count - 1) % m_stride == 0;
+    fit.n = static_cast<double>(m_samples.size() + (lastKept ? 0 : 1));
+    const auto each = [&](const auto& visit) {
+        for (const Sample& sample : std::as_const(m_samples))
+            visit(sample);
+        if (!lastKept)
+            visit(m_last);
+    };
+    each([&](const Sample& s) {
+        fit.meanX += hours(s.time);
+        fit.meanY += static_cast<double>(s.percent);
+    });
+    fit.meanX /= fit.n;
+    fit.meanY /= fit.n;
+    each([&](const Sample& s) {
+        const double dx = hours(s.time) - fit.meanX;
+        fit.sxx += dx * dx;
+        fit.sxy += dx * (static_cast<double>(s.percent) - fit.meanY);
+    });
+    m_fit = fit;
+}
+
+void Discharge::removeBefore(qint64 time) {
+    if (m_count == 0 || m_last.time < time) {
+        *this = Discharge();
+        return;
+    }
+    if (m_samples.constFirst().time >= time)
+        return;
+    // Rare (a discharge of months): begun again from the samples kept.
+    const QList<Sample> samples = m_samples;
+    const Sample last = m_last;
+    *this = Discharge();
+    for (const Sample& sample : samples) {
+        if (sample.time >= time && sample.time < last.time)
+            add(ChargePoint{{}, {}, DeviceKind::otherAccessory, sample.time, sample.percent, true});
+    }
+    add(ChargePoint{{}, {}, DeviceKind::otherAccessory, last.time, last.percent, true});
+}
+
+std::optional<qint64> Discharge::lastPercent() const {
+    return m_count > 0 ? std::optional<qint64>(m_last.percent) : std::nullopt;
+}
+
+std::optional<TimeLeft> Discharge::estimate(double threshold, qint64 now) const {
+    if (m_count < minimumLevels || m_levels < minimumLevels)
+        return std::nullopt;
+    if (m_last.time - m_samples.constFirst().time < std::chrono::milliseconds(minimumSpan).count())
+        return std::nullopt;
+
+    const auto lineOf = [](const Fit& fit) -> std::optional<std::pair<double, double>> {
+        if (fit.sxx <= 0)
+            return std::nullopt;
+        const double slope = fit.sxy / fit.sxx;
+        return std::pair{slope, fit.meanY - slope * fit.meanX};
+    };
+    std::optional<std::pair<double, double>> line = lineOf(m_fit);
+    const auto at = [this](const std::pair<double, double>& l, qint64 time) {
+        return l.second + l.first * hours(time);
+    };
+    // Readings are kept when they change, so the last one has held until
+    // now. Held longer than the line allows (by more than one of the
+    // device's steps), it means a slower drain: the hold counts as a reading.
+    const double current = static_cast<double>(m_last.percent);
+    const double step =
+        (static_cast<double>(m_samples.constFirst().percent) - current) / static_cast<double>(m_levels - 1);
+    if (line && at(*line, now) < current - step) {
+        Fit held = m_fit;
+        held.add(hours(now), current);
+        line = lineOf(held);
+    }
+    if (!line || !(line->first < 0))
+        return std::nullopt;
+
+    TimeLeft left;
+    left.threshold = threshold;
+    left.percentPerHour = line->first;
+    // Never above what the device says now.
+    left.levelNow = std::min(at(*line, now), current);
+    left.secondsUntilEmpty = secondsUntil(0, left.levelNow, line->first);
+    // A device already below its threshold has reached it, whatever the line says.
+    left.secondsUntilThreshold =
+        current < threshold ? 0 : secondsUntil(std::max(threshold, 0.0), left.levelNow, line->first);
+    return left;
+}
+
+} // namespace TimeLeftEstimate
 
 std::optional<TimeLeft> TimeLeftEstimate::estimate(const QList<ChargePoint>& points, double threshold,
                                                    qint64 now) {
     QList<ChargePoint> ordered = points;
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](const ChargePoint& a, const ChargePoint& b) { return a.time < b.time; });
-    QList<ChargePoint> discharge;
+    Discharge discharge;
     for (const ChargePoint& point : std::as_const(ordered))
-        extend(discharge, point);
-
-    if (discharge.size() < minimumLevels)
-        return std::nullopt;
-    const qint64 start = discharge.constFirst().time;
-    if (discharge.constLast().time - start < std::chrono::milliseconds(minimumSpan).count())
-        return std::nullopt;
-    QSet<qint64> levels;
-    for (const ChargePoint& point : std::as_const(discharge))
-        levels.insert(*point.percent);
-    if (levels.size() < minimumLevels)
-        return std::nullopt;
-
-    std::optional<Line> line = fit(discharge, start);
-    // Readings are kept when they change, so the last one has held until
-    // now. Held longer than the line allows (by more than one of the
-    // device's steps), it means a slower drain: the hold counts as a reading.
-    const double current = static_cast<double>(*discharge.constLast().percent);
-    const double step = (static_cast<double>(*discharge.constFirst().percent) - current) /
-                        static_cast<double>(levels.size() - 1);
-    if (line && line->at(now, start) < current - step) {
-        discharge.append(discharge.constLast());
-        discharge.last().time = now;
-        line = fit(discharge, start);
-    }
-    if (!line || !(line->slope < 0))
-        return std::nullopt;
-
-    TimeLeft left;
-    left.threshold = threshold;
-    left.percentPerHour = line->slope;
-    // Never above what the device says now.
-    left.levelNow = std::min(line->at(now, start), current);
-    left.secondsUntilEmpty = secondsUntil(0, left.levelNow, line->slope);
-    // A device already below its threshold has reached it, whatever the line says.
-    left.secondsUntilThreshold =
-        current < threshold ? 0 : secondsUntil(std::max(threshold, 0.0), left.levelNow, line->slope);
-    return left;
+        discharge.add(point);
+    return discharge.estimate(threshold, now);
 }
 
 QString TimeLeftEstimate::approximately(qint64 seconds) {

@@ -11,7 +11,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +61,20 @@ bool callProgram(const PrivateBus& session, const QString& method) {
         QStringLiteral("app.voltwren.Voltwren"), QStringLiteral("/app/voltwren/Voltwren"),
         QStringLiteral("app.voltwren.Voltwren1"), method);
     return session.connection().call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+}
+
+// `voltwren history ARGUMENTS` as a user who may not write RUN's record
+// folder (root may write anywhere, so as nobody then).
+int runAsReader(ProgramRun& run, const QStringList& arguments, QString* out, QString* err) {
+    if (::geteuid() != 0)
+        return run.runToEnd(arguments, out, err, 10000);
+    const QString program = run.program;
+    run.program = QStringLiteral("/usr/bin/setpriv");
+    const int status =
+        run.runToEnd(QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments,
+                     out, err, 10000);
+    run.program = program;
+    return status;
 }
 
 } // namespace
@@ -156,6 +175,67 @@ private Q_SLOTS:
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), garbage);
         QCOMPARE(voltwren.stop(), 0);
+    }
+
+    // What stands at the record's place, as `voltwren history` finds it.
+    void unusualFiles_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a FIFO") << "fifo" << 1 << "it is not a regular file";
+        QTest::newRow("a folder") << "folder" << 1 << "it is a folder";
+        QTest::newRow("another program's database") << "other" << 1 << "is not a charge record of Voltwren's";
+        QTest::newRow("a record in a read-only folder") << "read-only" << 0 << "";
+        QTest::newRow("a read-only folder, readings in the journal") << "journal" << 0 << "";
+    }
+    void unusualFiles() {
+        QFETCH(QString, kind);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        ProgramRun run(&m_bluez.bus(), nullptr);
+        const QString path = databasePath(run);
+        const QString folder = QFileInfo(path).absolutePath();
+        QVERIFY(QDir().mkpath(folder));
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const QList<ChargePoint> readings{mouseAt(now - 2 * hour, 90), mouseAt(now - hour, 85)};
+        QTemporaryDir elsewhere;
+        std::optional<SqliteChargeStore> writer;
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind == "other") {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other");
+            db.setDatabaseName(path);
+            QVERIFY(db.open() && QSqlQuery(db).exec("CREATE TABLE readings (x)"));
+            db.close();
+        } else if (kind == "read-only") {
+            SqliteChargeStore seed(path, ChargeStore::Access::readWrite);
+            QVERIFY(seed.open() && seed.append(readings));
+        } else {
+            // Copied while the writer is open: its readings are still in the journal.
+            const QString source = elsewhere.filePath("history.sqlite");
+            writer.emplace(source, ChargeStore::Access::readWrite);
+            QVERIFY(writer->open() && writer->append(readings));
+            QVERIFY(QFileInfo(source + "-wal").size() > 0);
+            QVERIFY(QFile::copy(source, path) && QFile::copy(source + "-wal", path + "-wal"));
+        }
+        QSqlDatabase::removeDatabase("other");
+        for (QString at = folder; at.startsWith(run.home()); at = QFileInfo(at).absolutePath())
+            QVERIFY(::chmod(QFile::encodeName(at).constData(), at == folder ? 0555 : 0755) == 0);
+        for (const QString& name : QDir(folder).entryList(QDir::Files))
+            QFile::setPermissions(folder + '/' + name, QFileDevice::ReadOwner | QFileDevice::ReadOther);
+
+        QString out;
+        QString err;
+        QCOMPARE(runAsReader(run, {"history", "--json"}, &out, &err), status);
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+        QVERIFY2(err.contains(said), qPrintable(err));
+        if (status == 0) {
+            QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array().size(), 2);
+            QCOMPARE(QDir(folder).entryList({"history.sqlite-shm"}, QDir::Files | QDir::System),
+                     QStringList{});
+        }
     }
 };
 
