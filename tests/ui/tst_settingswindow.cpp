@@ -597,7 +597,7 @@ private Q_SLOTS:
             services.defaults = &store;
             services.notifications = &harness.fixture.notifications;
             services.loginItems = &harness.fixture.loginItem;
-            services.readInternalBattery = [] { return std::optional<qint64>(); };
+            services.readInternalBattery = [] { return std::optional<InternalBatteryReading>(); };
             services.readAccessories = [&] {
                 return BluetoothBatteryReader::readAccessories(TestBundle(dir.path()),
                                                                SysfsPowerSupplies(supplies));
