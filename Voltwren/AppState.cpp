@@ -34,6 +34,9 @@ const QString pollIntervalKey = QStringLiteral("voltwren.pollIntervalMinutes");
 const QString overridesKey = QStringLiteral("voltwren.deviceThresholdOverrides");
 const QString highlightKey = QStringLiteral("voltwren.highlightMenubarIcon");
 const QString sendNotificationsKey = QStringLiteral("voltwren.sendNotifications");
+const QString remindIntervalKey = QStringLiteral("voltwren.remindIntervalHours");
+const QString notifyWhenChargedKey = QStringLiteral("voltwren.notifyWhenCharged");
+const QString chargedLevelKey = QStringLiteral("voltwren.chargedLevel");
 const QString macID = QStringLiteral("mac");
 
 // The value under KEY when it has the type READ asks for; anything else is
@@ -45,20 +48,30 @@ std::optional<T> stored(const DefaultsStore& store, const QString& key,
     return value ? ((*value).*read)() : std::nullopt;
 }
 
-bool previousAlertState(const QList<MonitoredDevice>& devices, const QString& id) {
+const MonitoredDevice* listed(const QList<MonitoredDevice>& devices, const QString& id) {
     for (const MonitoredDevice& device : devices) {
         if (device.id == id)
-            return device.hasFiredAlert;
+            return &device;
     }
-    return false;
+    return nullptr;
 }
+
+// A stored value that is not one of OPTIONS counts as the default, the first.
+template <std::size_t N> double oneOf(const std::array<double, N>& options, std::optional<double> value) {
+    return value && std::find(options.cbegin(), options.cend(), *value) != options.cend() ? *value
+                                                                                          : options.front();
+}
+
+// Waits of the retry schedule, in seconds; after the last, each refresh retries.
+constexpr std::array<int, 3> retryDelays{10, 30, 120};
+constexpr qsizetype postedLimit = 64;
 
 } // namespace
 
 AppState::Services AppState::Services::systemSources() {
     Services services;
     services.gattReader = &GATTBatteryReader::shared();
-    services.readInternalBattery = [] { return readInternalBatteryPercent(); };
+    services.readInternalBattery = [] { return ::readInternalBattery(); };
     services.readAccessories = [] { return BluetoothBatteryReader::readAccessories(); };
     return services;
 }
@@ -81,6 +94,12 @@ AppState::Services AppState::Services::system() {
 }
 
 double AppState::snapToThresholdOption(double value) {
+    // Far out values are nearest the end they lie beyond; measured, they
+    // would tie with every option and give "None".
+    if (value >= thresholdOptions.back())
+        return thresholdOptions.back();
+    if (value <= thresholdOptions.front())
+        return thresholdOptions.front();
     double best = thresholdOptions.front();
     for (const double option : thresholdOptions) {
         // Strictly nearer only, so a tie keeps the earlier, smaller option.
@@ -96,6 +115,11 @@ QString AppState::notificationBody(const MonitoredDevice& device) {
         return name + QStringLiteral(" is at ") + QString::number(*device.batteryPercent) +
                QStringLiteral("%.");
     return name + QStringLiteral(" battery is low.");
+}
+
+QString AppState::chargedBody(const MonitoredDevice& device) {
+    return DeviceName::forDisplay(device.name) + QStringLiteral(" is charged to ") +
+           QString::number(device.batteryPercent.value_or(0)) + QStringLiteral("%.");
 }
 
 QString AppState::requestIdentifier(const QString& deviceID, double secondsSince1970) {
@@ -151,7 +175,14 @@ AppState::AppState(Services services, QObject* parent)
                 requestNotificationAuthorization();
             postUndeliveredNotifications();
         };
+        notifications->onDeliveredLate = [this](const QString& request) { deliveredLate(request); };
+        notifications->onAction = [this](const QString& request, const QString& action) {
+            if (action == remindLaterAction)
+                remindLater(request);
+        };
     }
+    m_alertClock.setSingleShot(true);
+    connect(&m_alertClock, &QTimer::timeout, this, &AppState::checkAllAlerts);
 
     if (m_services.history)
         connect(m_services.history, &ChargeHistory::loaded, this,
@@ -196,8 +227,11 @@ void AppState::startAnnouncements() {
 
 AppState::~AppState() {
     m_services.defaults->setProblemReporter(nullptr);
-    if (NotificationCenter* notifications = m_services.notifications)
+    if (NotificationCenter* notifications = m_services.notifications) {
         notifications->onServerAppeared = nullptr;
+        notifications->onDeliveredLate = nullptr;
+        notifications->onAction = nullptr;
+    }
     if (GATTBatteryReader* reader = m_services.gattReader) {
         reader->onUpdate = nullptr;
         reader->onFirstStateKnown = nullptr;
@@ -223,12 +257,23 @@ void AppState::loadSettings() {
     m_launchAtLogin = m_services.loginItems->status() == LoginItemService::Status::enabled;
     m_highlightMenubarIcon = stored(store, highlightKey, &DefaultsValue::toBool).value_or(true);
     m_sendNotifications = stored(store, sendNotificationsKey, &DefaultsValue::toBool).value_or(false);
+    m_remindIntervalHours =
+        oneOf(remindIntervalOptions, stored(store, remindIntervalKey, &DefaultsValue::toNumber));
+    m_notifyWhenCharged = stored(store, notifyWhenChargedKey, &DefaultsValue::toBool).value_or(false);
+    m_chargedLevel = oneOf(chargedLevelOptions, stored(store, chargedLevelKey, &DefaultsValue::toNumber));
     if (const std::optional<QByteArray> data = stored(store, overridesKey, &DefaultsValue::toData)) {
-        if (std::optional<DeviceThresholdOverride::Collection> decoded =
-                DeviceThresholdOverride::decodeCollection(*data)) {
-            for (DeviceThresholdOverride& entry : *decoded)
+        // Entry by entry: one bad entry costs only itself.
+        if (std::optional<DeviceThresholdOverride::Decoded> decoded =
+                DeviceThresholdOverride::decodeEntries(*data)) {
+            for (DeviceThresholdOverride& entry : decoded->entries)
                 entry.threshold = snapToThresholdOption(entry.threshold);
-            m_deviceThresholdOverrides = std::move(*decoded);
+            m_deviceThresholdOverrides = std::move(decoded->entries);
+            m_unreadableOverrides = std::move(decoded->unreadable);
+            for (auto it = m_unreadableOverrides.constBegin(); it != m_unreadableOverrides.constEnd(); ++it)
+                diagnosticLog(QStringLiteral("Ignoring an unreadable threshold override for \"") +
+                              DeviceName::forDisplay(it.key()) + QStringLiteral("\""));
+        } else {
+            diagnosticLog(QStringLiteral("Ignoring the stored threshold overrides: they cannot be read"));
         }
     }
     if (m_sendNotifications)
@@ -258,6 +303,8 @@ void AppState::setLaunchAtLogin(bool value) {
 }
 
 void AppState::setDeviceThresholdOverrides(const DeviceThresholdOverride::Collection& value) {
+    // The user's own list now: what could not be read goes with this write.
+    m_unreadableOverrides = {};
     m_deviceThresholdOverrides = value;
     writeDeviceThresholdOverrides();
     publish(&AppState::deviceThresholdOverridesChanged);
@@ -280,6 +327,27 @@ void AppState::setSendNotifications(bool value) {
         setNotificationPermissionDenied(false);
 }
 
+void AppState::setRemindIntervalHours(double value) {
+    m_remindIntervalHours = value;
+    m_services.defaults->setNumber(remindIntervalKey, value);
+    publish(&AppState::remindIntervalHoursChanged);
+    scheduleAlertClock();
+}
+
+void AppState::setNotifyWhenCharged(bool value) {
+    m_notifyWhenCharged = value;
+    m_services.defaults->setBool(notifyWhenChargedKey, value);
+    publish(&AppState::notifyWhenChargedChanged);
+    checkAllAlerts();
+}
+
+void AppState::setChargedLevel(double value) {
+    m_chargedLevel = value;
+    m_services.defaults->setNumber(chargedLevelKey, value);
+    publish(&AppState::chargedLevelChanged);
+    checkAllAlerts();
+}
+
 void AppState::setNotificationPermissionDenied(bool value) {
     m_notificationPermissionDenied = value;
     publish(&AppState::notificationPermissionDeniedChanged);
@@ -296,8 +364,8 @@ void AppState::setDevices(QList<MonitoredDevice> devices) {
 }
 
 void AppState::writeDeviceThresholdOverrides() {
-    m_services.defaults->setData(overridesKey,
-                                 DeviceThresholdOverride::encodeCollection(m_deviceThresholdOverrides));
+    m_services.defaults->setData(overridesKey, DeviceThresholdOverride::encodeCollection(
+                                                   m_deviceThresholdOverrides, m_unreadableOverrides));
 }
 
 void AppState::saveDeviceThresholdOverrides() {
@@ -310,36 +378,116 @@ double AppState::effectiveThreshold(const QString& deviceID) const {
     return entry != m_deviceThresholdOverrides.constEnd() ? entry->threshold : m_threshold;
 }
 
+AppState::Clock::duration AppState::pollMinutes(double minutes) const {
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::milli>(minutes * double(m_services.pollMinute.count())));
+}
+
 void AppState::checkAlert(qsizetype index) {
     if (index < 0 || index >= m_devices.size())
         return;
     const MonitoredDevice& device = m_devices.at(index);
     if (!device.batteryPercent || !device.isConnected)
         return;
-    const double threshold = effectiveThreshold(device.id);
-    const double percent = static_cast<double>(*device.batteryPercent);
-    if (threshold > percent) {
-        if (device.hasFiredAlert)
-            return;
-        if (m_sendNotifications)
-            postLowChargeNotification(device);
-        m_devices[index].hasFiredAlert = true;
-        publish(&AppState::devicesChanged);
+    checkCharged(device);
+    AlertRecord& record = m_alerts[device.id];
+    const Clock::time_point now = Clock::now();
+    // On its charger a device is not low: that ends a spell, and unplugging
+    // it below the threshold begins the next.
+    if (isLow(device)) {
+        if (!device.hasFiredAlert) {
+            ++record.spell;
+            record.accepted = false;
+            record.inFlight = false;
+            record.awaitingServer = false;
+            record.failures = 0;
+            record.retryAt.reset();
+            record.lastNotified = now;
+            if (m_sendNotifications)
+                postLowCharge(device, record);
+            m_devices[index].hasFiredAlert = true;
+            publish(&AppState::devicesChanged);
+        } else if (m_sendNotifications && !record.inFlight) {
+            const bool retryDue = !record.accepted && record.retryAt && *record.retryAt <= now;
+            const bool remindDue = m_remindIntervalHours > 0 && record.lastNotified &&
+                                   now - *record.lastNotified >= pollMinutes(m_remindIntervalHours * 60) &&
+                                   (!record.mutedUntil || *record.mutedUntil <= now);
+            if (retryDue || remindDue)
+                postLowCharge(device, record);
+        }
     } else if (device.hasFiredAlert) {
-        m_undelivered.remove(device.id);
+        record.failures = 0;
+        record.retryAt.reset();
+        record.awaitingServer = false;
+        record.lastNotified.reset();
         m_devices[index].hasFiredAlert = false;
         publish(&AppState::devicesChanged);
     }
+}
+
+void AppState::checkCharged(const MonitoredDevice& device) {
+    if (!device.isCharging)
+        return; // unknown: never told, and the charge it may be in goes on
+    AlertRecord& record = m_alerts[device.id];
+    if (!*device.isCharging) {
+        record.chargedNotified = false;
+        return;
+    }
+    if (!m_notifyWhenCharged || record.chargedNotified ||
+        static_cast<double>(*device.batteryPercent) < m_chargedLevel)
+        return;
+    record.chargedNotified = true;
+    if (!m_sendNotifications)
+        return;
+    Notification notification;
+    notification.title = QStringLiteral("Voltwren");
+    notification.body = chargedBody(device);
+    notification.requestIdentifier =
+        requestIdentifier(device.id, static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0);
+    const QString name = DeviceName::forDisplay(device.name);
+    m_services.notifications->post(notification, [name](std::optional<NotificationError> error) {
+        if (error)
+            Console::printLine(QStringLiteral("Voltwren: failed to deliver notification for ") + name +
+                               QStringLiteral(": ") + error->text);
+    });
 }
 
 void AppState::checkAllAlerts() {
     const qsizetype count = m_devices.size();
     for (qsizetype index = 0; index < count; ++index)
         checkAlert(index);
+    scheduleAlertClock();
+}
+
+void AppState::scheduleAlertClock() {
+    std::optional<Clock::time_point> next;
+    const auto consider = [&next](Clock::time_point at) {
+        if (!next || at < *next)
+            next = at;
+    };
+    if (m_sendNotifications) {
+        for (const MonitoredDevice& device : std::as_const(m_devices)) {
+            const auto found = m_alerts.constFind(device.id);
+            if (!device.hasFiredAlert || found == m_alerts.cend() || !isLow(device))
+                continue;
+            if (found->retryAt && !found->accepted)
+                consider(*found->retryAt);
+            if (m_remindIntervalHours > 0 && found->lastNotified)
+                consider(std::max(*found->lastNotified + pollMinutes(m_remindIntervalHours * 60),
+                                  found->mutedUntil.value_or(Clock::time_point())));
+        }
+    }
+    if (!next) {
+        m_alertClock.stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
+    // QTimer takes an int of milliseconds.
+    m_alertClock.start(std::clamp<qint64>(wait.count(), 0, 2'000'000'000));
 }
 
 bool AppState::isLow(const MonitoredDevice& device) const {
-    return device.isConnected && device.batteryPercent &&
+    return device.isConnected && device.batteryPercent && !device.isCharging.value_or(false) &&
            effectiveThreshold(device.id) > static_cast<double>(*device.batteryPercent);
 }
 
@@ -372,36 +520,126 @@ void AppState::requestNotificationAuthorization() {
 }
 
 void AppState::postLowChargeNotification(const MonitoredDevice& device) {
+    postLowCharge(device, m_alerts[device.id]);
+}
+
+void AppState::postLowCharge(const MonitoredDevice& device, AlertRecord& record) {
     const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
     Notification notification;
     notification.title = QStringLiteral("Voltwren");
     notification.body = notificationBody(device);
     notification.requestIdentifier = requestIdentifier(device.id, now);
     notification.batteryLow = true;
+    if (m_remindIntervalHours > 0)
+        notification.actions.append({remindLaterAction, QStringLiteral("Remind Me Later")});
+    record.inFlight = true;
+    record.awaitingServer = false;
+    record.retryAt.reset();
+    record.lastNotified = Clock::now();
+    m_posted.append({notification.requestIdentifier, device.id, record.spell, record.accepted});
+    if (m_posted.size() > postedLimit)
+        m_posted.removeFirst();
     const QString name = DeviceName::forDisplay(device.name);
-    const QString id = device.id;
-    m_undelivered.remove(id);
+    const QString request = notification.requestIdentifier;
     const QPointer<AppState> weak(this);
-    m_services.notifications->post(notification, [name, id, weak](std::optional<NotificationError> error) {
-        if (!error)
-            return;
-        Console::printLine(QStringLiteral("Voltwren: failed to deliver notification for ") + name +
-                           QStringLiteral(": ") + error->text);
-        if (error->noServer && weak)
-            weak->m_undelivered.insert(id);
-    });
+    m_services.notifications->post(
+        notification, [name, request, weak](std::optional<NotificationError> error) {
+            if (error)
+                Console::printLine(QStringLiteral("Voltwren: failed to deliver notification for ") + name +
+                                   QStringLiteral(": ") + error->text);
+            if (weak)
+                weak->lowChargeAnswered(request, error);
+        });
+}
+
+const AppState::PostedRequest* AppState::postedRequest(const QString& requestIdentifier) const {
+    for (const PostedRequest& posted : m_posted) {
+        if (posted.requestIdentifier == requestIdentifier)
+            return &posted;
+    }
+    return nullptr;
+}
+
+void AppState::lowChargeAnswered(const QString& requestIdentifier,
+                                 const std::optional<NotificationError>& error) {
+    const PostedRequest* posted = postedRequest(requestIdentifier);
+    if (!posted)
+        return;
+    const auto found = m_alerts.find(posted->deviceID);
+    // An answer about an earlier spell changes nothing of the current one.
+    if (found == m_alerts.end() || found->spell != posted->spell)
+        return;
+    AlertRecord& record = *found;
+    record.inFlight = false;
+    if (!error) {
+        record.accepted = true;
+    } else if (error->noServer) {
+        // Posted again when a server appears.
+        record.awaitingServer = !record.accepted;
+    } else if (!record.accepted) {
+        // The server is there but did not take it: try again on a schedule,
+        // then at each refresh.
+        const int failure = record.failures++;
+        if (failure < int(retryDelays.size()))
+            record.retryAt = Clock::now() + retryDelays[failure] * m_services.deliverySecond;
+    }
+    scheduleAlertClock();
+}
+
+void AppState::deliveredLate(const QString& requestIdentifier) {
+    const PostedRequest* posted = postedRequest(requestIdentifier);
+    if (!posted)
+        return;
+    const auto found = m_alerts.find(posted->deviceID);
+    if (found == m_alerts.end() || found->spell != posted->spell)
+        return;
+    if (found->accepted && !posted->acceptedWhenPosted) {
+        // A retry of the spell was shown meanwhile: one of them is enough.
+        m_services.notifications->withdraw(requestIdentifier);
+        return;
+    }
+    diagnosticLog(QStringLiteral("Notification for \"") + posted->deviceID +
+                  QStringLiteral("\" was shown after all"));
+    found->accepted = true;
+    found->retryAt.reset();
+    found->awaitingServer = false;
+    scheduleAlertClock();
 }
 
 void AppState::postUndeliveredNotifications() {
-    // Once per low episode: the device must still be low, and the episode
-    // the same (a re-armed device left the set).
-    const QSet<QString> undelivered = std::exchange(m_undelivered, {});
+    // Once per low spell: the device must still be low, and the spell the
+    // same (a re-armed device starts a new one), and no server took it yet.
     if (!m_sendNotifications)
         return;
     for (const MonitoredDevice& device : std::as_const(m_devices)) {
-        if (undelivered.contains(device.id) && device.hasFiredAlert && isLow(device))
-            postLowChargeNotification(device);
+        const auto found = m_alerts.find(device.id);
+        if (found == m_alerts.end() || !device.hasFiredAlert || !isLow(device) || found->accepted ||
+            found->inFlight || !(found->awaitingServer || found->failures > 0))
+            continue;
+        postLowCharge(device, *found);
     }
+}
+
+void AppState::retryAtRefresh() {
+    if (!m_sendNotifications)
+        return;
+    for (const MonitoredDevice& device : std::as_const(m_devices)) {
+        const auto found = m_alerts.find(device.id);
+        if (found != m_alerts.end() && device.hasFiredAlert && isLow(device) && !found->accepted &&
+            !found->inFlight && !found->awaitingServer && !found->retryAt &&
+            found->failures > int(retryDelays.size()))
+            postLowCharge(device, *found);
+    }
+}
+
+void AppState::remindLater(const QString& requestIdentifier) {
+    const PostedRequest* posted = postedRequest(requestIdentifier);
+    if (!posted)
+        return;
+    m_alerts[posted->deviceID].mutedUntil = Clock::now() + pollMinutes(remindLaterMinutes);
+    diagnosticLog(QStringLiteral("Reminders for \"") + posted->deviceID +
+                  QStringLiteral("\" muted for 4 hours"));
+    scheduleAlertClock();
 }
 
 void AppState::startFirstPoll(FirstPollReason reason) {
@@ -489,17 +727,18 @@ void AppState::performRefresh(std::function<void()> completed) {
     const auto readAccessories = m_services.readAccessories;
     whenFinished(
         this, QtConcurrent::run(QThreadPool::globalInstance(), [readInternal] { return readInternal(); }),
-        [this, readAccessories, completed](std::optional<qint64> percent) {
+        [this, readAccessories, completed](std::optional<InternalBatteryReading> internal) {
             const QString name = QLatin1String(internalBatteryDeviceName);
-            diagnosticLog(percent ? QStringLiteral("Battery for \"") + name + QStringLiteral("\": ") +
-                                        QString::number(*percent) + QStringLiteral("% via IOPowerSources")
-                                  : QStringLiteral("Battery for \"") + name +
-                                        QStringLiteral("\": no reading available"));
+            diagnosticLog(
+                internal
+                    ? QStringLiteral("Battery for \"") + name + QStringLiteral("\": ") +
+                          QString::number(internal->percent) + QStringLiteral("% via IOPowerSources")
+                    : QStringLiteral("Battery for \"") + name + QStringLiteral("\": no reading available"));
             whenFinished(this,
                          QtConcurrent::run(QThreadPool::globalInstance(),
                                            [readAccessories] { return readAccessories(); }),
-                         [this, percent, completed](const auto& accessories) {
-                             finishRefresh(percent, accessories);
+                         [this, internal, completed](const auto& accessories) {
+                             finishRefresh(internal, accessories);
                              if (completed)
                                  completed();
                          });
@@ -507,17 +746,17 @@ void AppState::performRefresh(std::function<void()> completed) {
 }
 
 void AppState::finishRefresh(
-    std::optional<qint64> internalPercent,
+    std::optional<InternalBatteryReading> internal,
     const std::optional<QList<BluetoothBatteryReader::AccessoryReading>>& accessories) {
     Console::printLine(QStringLiteral("Refreshed battery states"));
 
     // Read the current list now, after the waits, so alerts fired by a
     // refresh that completed meanwhile carry over.
     QList<MonitoredDevice> devices;
-    if (internalPercent) {
+    if (internal) {
         devices.append(MonitoredDevice{macID, QLatin1String(internalBatteryDeviceName), DeviceKind::mac,
-                                       internalPercent, true, previousAlertState(m_devices, macID),
-                                       std::nullopt});
+                                       internal->percent, true, firedBefore(macID), std::nullopt,
+                                       internal->isCharging});
     }
     if (!accessories) {
         // A report that failed says nothing about what is connected: forgetting
@@ -529,19 +768,52 @@ void AppState::finishRefresh(
     for (const BluetoothBatteryReader::AccessoryReading& reading :
          accessories.value_or(QList<BluetoothBatteryReader::AccessoryReading>{})) {
         devices.append(MonitoredDevice{reading.id, reading.name, reading.kind, reading.batteryPercent,
-                                       reading.isConnected, previousAlertState(m_devices, reading.id),
-                                       reading.subReadings});
+                                       reading.isConnected, firedBefore(reading.id), reading.subReadings,
+                                       reading.isCharging});
     }
     const QDateTime now = QDateTime::currentDateTimeUtc();
     // Before the list is published, so views that redraw from it see the new estimates.
     if (m_services.history)
         m_services.history->record(devices, now.toMSecsSinceEpoch());
+    rememberDeparted(devices);
     setDevices(devices);
     m_lastPolled = now;
     publish(&AppState::lastPolledChanged);
     syncOverrideNames(devices);
     checkAllAlerts();
+    retryAtRefresh();
     Q_EMIT refreshCompleted();
+}
+
+bool AppState::firedBefore(const QString& id) const {
+    if (const MonitoredDevice* device = listed(m_devices, id))
+        return device->hasFiredAlert;
+    // A device back within a while keeps its spell: a flapping connection
+    // or a restarted Bluetooth service is not a new fall.
+    const auto found = m_alerts.constFind(id);
+    return found != m_alerts.cend() && found->departedAt &&
+           Clock::now() - *found->departedAt < pollMinutes(departedMemoryMinutes) && found->firedWhenDeparted;
+}
+
+void AppState::rememberDeparted(const QList<MonitoredDevice>& next) {
+    const Clock::time_point now = Clock::now();
+    for (const MonitoredDevice& device : std::as_const(m_devices)) {
+        if (!listed(next, device.id)) {
+            AlertRecord& record = m_alerts[device.id];
+            record.departedAt = now;
+            record.firedWhenDeparted = device.hasFiredAlert;
+        }
+    }
+    for (auto it = m_alerts.begin(); it != m_alerts.end();) {
+        if (listed(next, it.key())) {
+            it->departedAt.reset();
+            ++it;
+        } else if (it->departedAt && now - *it->departedAt >= pollMinutes(departedMemoryMinutes)) {
+            it = m_alerts.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 void AppState::syncOverrideNames(const QList<MonitoredDevice>& devices) {

@@ -4,8 +4,11 @@
 #include "model/DeviceThresholdOverride.h"
 #include "model/MonitoredDevice.h"
 #include "sources/BluetoothBatteryReader.h"
+#include "sources/InternalBatteryReader.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -24,6 +27,7 @@ class DefaultsStore;
 class GATTBatteryReader;
 class LoginItemService;
 class NotificationCenter;
+struct NotificationError;
 class PowerSupplyMonitor;
 class SleepMonitor;
 
@@ -47,13 +51,17 @@ public:
         SleepMonitor* sleepMonitor = nullptr;
         // Null: nothing is recorded and there are no estimates.
         ChargeHistory* history = nullptr;
-        std::function<std::optional<qint64>()> readInternalBattery;
+        std::function<std::optional<InternalBatteryReading>()> readInternalBattery;
         // nullopt when the report failed: the accessories listed stay as they are.
         std::function<std::optional<QList<BluetoothBatteryReader::AccessoryReading>>()> readAccessories;
         std::chrono::milliseconds firstPollTimeout{3000};
         // How long the poll timer's minute lasts. Tests shorten it; the
         // program itself never polls more often than once a minute.
         std::chrono::milliseconds pollMinute{60000};
+        // How long a second of the notification retry schedule lasts. The
+        // reminders, their muting and the memory of a device that left are
+        // counted in poll minutes.
+        std::chrono::milliseconds deliverySecond{1000};
         // How long announcements gather before the one refresh they start.
         std::chrono::milliseconds announcementWindow{200};
 
@@ -69,8 +77,19 @@ public:
     // The nearest option; a tie goes to the smaller.
     static double snapToThresholdOption(double value);
 
+    // "Remind again while low": never, hourly, every 4 hours.
+    static constexpr std::array<double, 3> remindIntervalOptions{0, 1, 4};
+    // "Notify when charged" at one of these levels.
+    static constexpr std::array<double, 3> chargedLevelOptions{80, 90, 100};
+    // How long a device that left the list keeps its alert state, in minutes.
+    static constexpr int departedMemoryMinutes = 30;
+    // How long "Remind Me Later" mutes a device's reminders, in minutes.
+    static constexpr int remindLaterMinutes = 240;
+    static inline const QString remindLaterAction = QStringLiteral("remind-later");
+
     // The notification texts and the request identifier.
     static QString notificationBody(const MonitoredDevice& device);
+    static QString chargedBody(const MonitoredDevice& device);
     static QString requestIdentifier(const QString& deviceID, double secondsSince1970);
 
     explicit AppState(Services services = Services::system(), QObject* parent = nullptr);
@@ -91,6 +110,13 @@ public:
     void setHighlightMenubarIcon(bool value);
     bool sendNotifications() const { return m_sendNotifications; }
     void setSendNotifications(bool value);
+    // Hours between reminders for a device that stays low; 0 is never.
+    double remindIntervalHours() const { return m_remindIntervalHours; }
+    void setRemindIntervalHours(double value);
+    bool notifyWhenCharged() const { return m_notifyWhenCharged; }
+    void setNotifyWhenCharged(bool value);
+    double chargedLevel() const { return m_chargedLevel; }
+    void setChargedLevel(double value);
 
     // Monitoring state.
     const QList<MonitoredDevice>& devices() const { return m_devices; }
@@ -115,7 +141,7 @@ public:
     double effectiveThreshold(const QString& deviceID) const;
     void checkAlert(qsizetype index);
     void checkAllAlerts();
-    // Connected, with a charge below its effective threshold.
+    // Connected, not charging, with a charge below its effective threshold.
     bool isLow(const MonitoredDevice& device) const;
     bool isAnyDeviceLow() const;
     // How long the device's charge lasts at its current drain, when the
@@ -125,8 +151,10 @@ public:
 
     void requestNotificationAuthorization();
     void postLowChargeNotification(const MonitoredDevice& device);
-    // Posts again, once, what no server answered, for devices still low.
+    // Posts again what no server took, for devices still low in the same spell.
     void postUndeliveredNotifications();
+    // Mutes the reminders of the device a low-charge notification was for.
+    void remindLater(const QString& requestIdentifier);
 
     enum class FirstPollReason { bluetoothState, timeout };
     void startFirstPoll(FirstPollReason reason);
@@ -138,6 +166,9 @@ Q_SIGNALS:
     void deviceThresholdOverridesChanged();
     void highlightMenubarIconChanged();
     void sendNotificationsChanged();
+    void remindIntervalHoursChanged();
+    void notifyWhenChargedChanged();
+    void chargedLevelChanged();
     void devicesChanged();
     void lastPolledChanged();
     void notificationPermissionDeniedChanged();
@@ -157,7 +188,7 @@ private:
     void systemDidWake();
     // COMPLETED runs once the list is stored.
     void performRefresh(std::function<void()> completed = {});
-    void finishRefresh(std::optional<qint64> internalPercent,
+    void finishRefresh(std::optional<InternalBatteryReading> internal,
                        const std::optional<QList<BluetoothBatteryReader::AccessoryReading>>& accessories);
     void syncOverrideNames(const QList<MonitoredDevice>& devices);
     void setDevices(QList<MonitoredDevice> devices);
@@ -165,6 +196,49 @@ private:
     void setBluetoothPermissionDenied(bool value);
     void writeDeviceThresholdOverrides();
     void publish(void (AppState::*signal)());
+
+    using Clock = std::chrono::steady_clock;
+    // What the alert rule keeps of one device besides hasFiredAlert; also,
+    // for a while, of one that left the list.
+    struct AlertRecord {
+        // Counts the device's low spells, so late answers find their own.
+        quint64 spell = 0;
+        // A server took a notification of the current spell.
+        bool accepted = false;
+        // A request of the spell is on its way.
+        bool inFlight = false;
+        // The last request failed for want of any server.
+        bool awaitingServer = false;
+        // Failed requests of the spell, and when the next retry is due.
+        int failures = 0;
+        std::optional<Clock::time_point> retryAt;
+        // When the spell was last notified (or began, without notifications).
+        std::optional<Clock::time_point> lastNotified;
+        std::optional<Clock::time_point> mutedUntil;
+        // The charged notice of the current charge was given.
+        bool chargedNotified = false;
+        // Set while the device is not listed, with its alert state then.
+        std::optional<Clock::time_point> departedAt;
+        bool firedWhenDeparted = false;
+    };
+    struct PostedRequest {
+        QString requestIdentifier;
+        QString deviceID;
+        quint64 spell = 0;
+        // A reminder of a spell already shown, not a retry of it.
+        bool acceptedWhenPosted = false;
+    };
+    Clock::duration pollMinutes(double minutes) const;
+    void postLowCharge(const MonitoredDevice& device, AlertRecord& record);
+    void lowChargeAnswered(const QString& requestIdentifier, const std::optional<NotificationError>& error);
+    void deliveredLate(const QString& requestIdentifier);
+    const PostedRequest* postedRequest(const QString& requestIdentifier) const;
+    void checkCharged(const MonitoredDevice& device);
+    void rememberDeparted(const QList<MonitoredDevice>& next);
+    bool firedBefore(const QString& id) const;
+    // The next retry or reminder runs the alert pass.
+    void scheduleAlertClock();
+    void retryAtRefresh();
 
     Services m_services;
 
@@ -174,6 +248,9 @@ private:
     DeviceThresholdOverride::Collection m_deviceThresholdOverrides;
     bool m_highlightMenubarIcon = true;
     bool m_sendNotifications = false;
+    double m_remindIntervalHours = 0;
+    bool m_notifyWhenCharged = false;
+    double m_chargedLevel = 80;
     QList<MonitoredDevice> m_devices;
     std::optional<QDateTime> m_lastPolled;
     bool m_notificationPermissionDenied = false;
@@ -186,6 +263,11 @@ private:
     bool m_requestedRefreshRunning = false;
     QStringList m_requestCauses;
     bool m_requestWantsScan = false;
-    // Ids of devices whose low-charge notification found no server.
-    QSet<QString> m_undelivered;
+    QHash<QString, AlertRecord> m_alerts;
+    // The latest low-charge requests, oldest first, a few dozen at most.
+    QList<PostedRequest> m_posted;
+    QTimer m_alertClock;
+    // Overrides that could not be read; kept in the file until the user
+    // changes the overrides.
+    QJsonObject m_unreadableOverrides;
 };

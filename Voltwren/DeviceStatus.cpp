@@ -14,6 +14,8 @@ QList<QVariantMap> DeviceStatus::deviceMaps(const AppState& state) {
         if (device.batteryPercent)
             map.insert(QStringLiteral("percent"), static_cast<qint32>(*device.batteryPercent));
         map.insert(QStringLiteral("connected"), device.isConnected);
+        if (device.isCharging)
+            map.insert(QStringLiteral("charging"), *device.isCharging);
         // The tray icon's rule.
         map.insert(QStringLiteral("low"), state.isLow(device));
         map.insert(QStringLiteral("threshold"), threshold);

@@ -23,7 +23,9 @@ QString charge(const QJsonObject& device) {
     if (!device.value(QStringLiteral("connected")).toBool())
         return QStringLiteral("Not connected");
     const std::optional<qint64> percent = percentOf(device);
-    return percent ? QString::number(*percent) + QLatin1Char('%') : dash;
+    const QString charging =
+        device.value(QStringLiteral("charging")).toBool() ? QStringLiteral(", charging") : QString();
+    return (percent ? QString::number(*percent) + QLatin1Char('%') : dash) + charging;
 }
 
 QString components(const QJsonObject& device) {

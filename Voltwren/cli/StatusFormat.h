@@ -18,7 +18,7 @@ QJsonArray fromMaps(const QList<QVariantMap>& devices);
 QJsonValue fromDBus(const QVariant& value);
 
 // One line per device, columns aligned: a "!" on low devices, the name,
-// the charge ("15%", "Not connected" or "—"), components ("L 40% · R 12% ·
+// the charge ("15%", "15%, charging", "Not connected" or "—"), components ("L 40% · R 12% ·
 // Case 80%"). Ends with a line feed; "No battery-powered devices found"
 // when the list is empty.
 QString text(const QJsonArray& devices);

@@ -28,8 +28,8 @@ std::optional<DeviceThresholdOverride> DeviceThresholdOverride::fromJson(const Q
     return DeviceThresholdOverride{address.toString(), name.toString(), *decodedKind, threshold.toDouble()};
 }
 
-QByteArray DeviceThresholdOverride::encodeCollection(const Collection& overrides) {
-    QJsonObject object;
+QByteArray DeviceThresholdOverride::encodeCollection(const Collection& overrides, const QJsonObject& keep) {
+    QJsonObject object = keep;
     for (auto it = overrides.cbegin(); it != overrides.cend(); ++it)
         object.insert(it.key(), it.value().toJson());
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
@@ -50,4 +50,21 @@ DeviceThresholdOverride::decodeCollection(const QByteArray& json) {
         result.insert(it.key(), *entry);
     }
     return result;
+}
+
+std::optional<DeviceThresholdOverride::Decoded>
+DeviceThresholdOverride::decodeEntries(const QByteArray& json) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+    Decoded decoded;
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        if (std::optional<DeviceThresholdOverride> entry = fromJson(it.value()))
+            decoded.entries.insert(it.key(), *entry);
+        else
+            decoded.unreadable.insert(it.key(), it.value());
+    }
+    return decoded;
 }

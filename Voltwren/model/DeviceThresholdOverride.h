@@ -25,7 +25,16 @@ struct DeviceThresholdOverride {
     // All four keys are required with their types; extra keys are ignored.
     static std::optional<DeviceThresholdOverride> fromJson(const QJsonValue& value);
 
-    static QByteArray encodeCollection(const Collection& overrides);
+    // KEEP's members go along where OVERRIDES has no entry of their key.
+    static QByteArray encodeCollection(const Collection& overrides, const QJsonObject& keep = {});
     // Fails as a whole on the first bad member.
     static std::optional<Collection> decodeCollection(const QByteArray& json);
+
+    // The good entries, and the members that are not entries, as they were.
+    struct Decoded {
+        Collection entries;
+        QJsonObject unreadable;
+    };
+    // Nullopt only when JSON is not an object at all.
+    static std::optional<Decoded> decodeEntries(const QByteArray& json);
 };

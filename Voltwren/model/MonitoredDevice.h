@@ -18,6 +18,8 @@ struct MonitoredDevice {
     bool hasFiredAlert = false;
     // Absent for single-battery devices; absent and empty are different values.
     std::optional<QList<SubBatteryReading>> subReadings;
+    // Nullopt when unknown. A charging device is never low.
+    std::optional<bool> isCharging = std::nullopt;
 
     bool operator==(const MonitoredDevice&) const = default;
 };

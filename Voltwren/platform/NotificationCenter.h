@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -16,14 +17,25 @@ struct Notification {
     // A warning that a battery runs low: the desktop's sound for that, if
     // it has one, rather than its default.
     bool batteryLow = false;
+
+    // Buttons the desktop may show besides the click on the notification.
+    struct Action {
+        QString key;
+        QString label;
+        bool operator==(const Action&) const = default;
+    };
+    QList<Action> actions = {};
 };
 
 // Why a notification was not delivered.
 struct NotificationError {
     QString text;
-    // No notification service answered (none runs, or it did not reply in
-    // time): one that appears later could still show it.
+    // No notification service is there (none runs, or it left): one that
+    // appears later could still show it.
     bool noServer = false;
+    // The server did not answer in time. It may still show the notification:
+    // onDeliveredLate then names it.
+    bool timedOut = false;
 };
 
 // Posts user notifications. Completions run later on the calling (main)
@@ -41,9 +53,16 @@ public:
     // The user activated (clicked) a notification posted here, named by its
     // request identifier. While it is unset, notifications offer no action.
     std::function<void(const QString& requestIdentifier)> onActivated;
+    // The user chose one of a notification's own actions (by its key).
+    std::function<void(const QString& requestIdentifier, const QString& actionKey)> onAction;
+    // A request whose post timed out was shown after all.
+    std::function<void(const QString& requestIdentifier)> onDeliveredLate;
     // A notification service appeared (or another took over): what failed
     // for want of one may be posted again.
     std::function<void()> onServerAppeared;
+
+    // Takes back a notification that is shown; nothing when it is not.
+    virtual void withdraw(const QString& requestIdentifier) { (void)requestIdentifier; }
 };
 
 // The desktop's notification service. Main thread only.

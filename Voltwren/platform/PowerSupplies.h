@@ -46,11 +46,23 @@ public:
 
     virtual ~PowerSupplies() = default;
 
+    // What the kernel's "status" says of charging: Charging and Full are on
+    // the charger, Discharging and "Not charging" are not; anything else
+    // (Unknown, absent) tells nothing.
+    static std::optional<bool> chargingFromStatus(const std::optional<QString>& status) {
+        if (status == QLatin1String("Charging") || status == QLatin1String("Full"))
+            return true;
+        if (status == QLatin1String("Discharging") || status == QLatin1String("Not charging"))
+            return false;
+        return std::nullopt;
+    }
+
     // Fills ENTRIES in registry order; returns 0, or an errno value when the
     // registry cannot be walked at all.
     virtual int registryEntries(QList<RegistryEntry>& entries) const = 0;
     // One description per power source ("Transport Type", "Current Capacity",
-    // "Max Capacity"); empty when there is none or nothing can be read.
+    // "Max Capacity", and "Is Charging" where the status tells); empty when there is none or nothing can be
+    // read.
     virtual QList<QVariantMap> powerSourceDescriptions() const = 0;
     // Fills BATTERIES in name order; returns 0, or an errno value when the
     // supplies cannot be listed at all.

@@ -34,6 +34,8 @@ struct AccessoryReading {
     std::optional<qint64> batteryPercent;
     bool isConnected = true;
     std::optional<QList<SubBatteryReading>> subReadings;
+    // Nullopt when no source says whether it charges.
+    std::optional<bool> isCharging = std::nullopt;
 
     bool operator==(const AccessoryReading&) const = default;
 };

@@ -24,7 +24,9 @@ std::optional<QList<AccessoryReading>> readAccessories(const Bundle& bundle, con
         advertised);
     // Accessories that the report does not know (a receiver's mouse, a
     // controller on a cable) come after its own, in the kernel's order.
-    readings += DeviceBatteryReader::unlisted(readings, DeviceBatteryReader::scan(supplies));
+    const QList<DeviceBatteryReader::Battery> batteries = DeviceBatteryReader::scan(supplies);
+    DeviceBatteryReader::addCharging(readings, batteries);
+    readings += DeviceBatteryReader::unlisted(readings, batteries);
     return readings;
 }
 

@@ -174,6 +174,7 @@ AccessoryReading makeReading(const Battery& battery) {
     reading.batteryPercent = chargeOf(battery);
     // A receiver keeps the supply while its device is off or asleep.
     reading.isConnected = !battery.online || *battery.online != 0;
+    reading.isCharging = PowerSupplies::chargingFromStatus(battery.status);
     return reading;
 }
 
@@ -194,6 +195,18 @@ QList<AccessoryReading> unlisted(const QList<AccessoryReading>& listed, const QL
         rows.append(std::move(reading));
     }
     return rows;
+}
+
+void addCharging(QList<AccessoryReading>& listed, const QList<Battery>& batteries) {
+    for (const Battery& battery : batteries) {
+        const QString address = addressText(battery.address);
+        if (address.isEmpty())
+            continue;
+        for (AccessoryReading& reading : listed) {
+            if (reading.id == address && !reading.isCharging)
+                reading.isCharging = PowerSupplies::chargingFromStatus(battery.status);
+        }
+    }
 }
 
 QList<Battery> scan(const PowerSupplies& supplies) {

@@ -32,6 +32,10 @@ std::optional<DeviceKind> kindFromInputs(const QList<QMap<QString, QString>>& in
 // without belongs to the listed accessory to which its name gave its charge.
 QList<AccessoryReading> unlisted(const QList<AccessoryReading>& listed, const QList<Battery>& batteries);
 
+// Gives each listed accessory without a charging state the one its kernel
+// battery (matched by address) tells.
+void addCharging(QList<AccessoryReading>& listed, const QList<Battery>& batteries);
+
 // The system's device batteries; none when they cannot be listed.
 QList<Battery> scan(const PowerSupplies& supplies);
 

@@ -50,3 +50,34 @@ std::optional<qint64> readInternalBatteryPercent(const PowerSupplies& supplies) 
 std::optional<qint64> readInternalBatteryPercent() {
     return readInternalBatteryPercent(systemPowerSupplies());
 }
+
+std::optional<bool> internalBatteryCharging(const QList<QVariantMap>& descriptions) {
+    std::optional<bool> charging;
+    for (const QVariantMap& description : descriptions) {
+        const QVariant transport = description.value(QStringLiteral("Transport Type"));
+        const QVariant value = description.value(QStringLiteral("Is Charging"));
+        if (transport.typeId() != QMetaType::QString || transport.toString() != QLatin1String("Internal") ||
+            value.typeId() != QMetaType::Bool)
+            continue;
+        // One of two batteries charging puts the computer on its charger.
+        if (value.toBool())
+            return true;
+        charging = false;
+    }
+    return charging;
+}
+
+std::optional<InternalBatteryReading> internalBattery(const QList<QVariantMap>& descriptions) {
+    const std::optional<qint64> percent = internalBatteryPercent(descriptions);
+    if (!percent)
+        return std::nullopt;
+    return InternalBatteryReading{*percent, internalBatteryCharging(descriptions)};
+}
+
+std::optional<InternalBatteryReading> readInternalBattery(const PowerSupplies& supplies) {
+    return internalBattery(supplies.powerSourceDescriptions());
+}
+
+std::optional<InternalBatteryReading> readInternalBattery() {
+    return readInternalBattery(systemPowerSupplies());
+}

@@ -63,9 +63,11 @@ QString DeviceRow::spokenCharge(std::optional<qint64> percent) {
 QString DeviceRow::statusText(const MonitoredDevice& device) {
     if (!device.isConnected)
         return QStringLiteral("Not connected");
+    // A bolt after the charge: it is on its charger.
+    const QString charging = device.isCharging.value_or(false) ? QStringLiteral(" \u26A1") : QString();
     if (device.batteryPercent)
-        return percentText(*device.batteryPercent);
-    return QStringLiteral("\u2014");
+        return percentText(*device.batteryPercent) + charging;
+    return QStringLiteral("\u2014") + charging;
 }
 
 void DeviceRow::setDevice(const MonitoredDevice& device, double threshold) {
@@ -78,7 +80,10 @@ void DeviceRow::setDevice(const MonitoredDevice& device, double threshold) {
     m_chevron->setVisible(device.subReadings.has_value());
     setAccessibleName(
         name + QStringLiteral(", ") +
-        (device.isConnected ? spokenCharge(device.batteryPercent) : QStringLiteral("not connected")));
+        (device.isConnected
+             ? spokenCharge(device.batteryPercent) +
+                   (device.isCharging.value_or(false) ? QStringLiteral(", charging") : QString())
+             : QStringLiteral("not connected")));
     restyle();
     if (iconChanged)
         update();
@@ -97,7 +102,8 @@ void DeviceRow::restyle() {
     if (!m_device.isConnected) {
         statusFont = Style::captionFont(font());
     } else if (m_device.batteryPercent) {
-        const bool low = m_threshold > static_cast<double>(*m_device.batteryPercent);
+        const bool low = !m_device.isCharging.value_or(false) &&
+                         m_threshold > static_cast<double>(*m_device.batteryPercent);
         statusFont.setWeight(low ? QFont::DemiBold : QFont::Normal);
         statusColor = low ? Style::alertRed(palette) : palette.color(QPalette::WindowText);
     }

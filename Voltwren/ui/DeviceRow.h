@@ -26,7 +26,8 @@ public:
     const MonitoredDevice& device() const { return m_device; }
     QString deviceID() const { return m_device.id; }
 
-    // The status column's text: "15%", "Not connected" or "—".
+    // The status column's text: "15%", "Not connected" or "—", with a bolt
+    // ("15% ⚡") while the device charges.
     static QString statusText(const MonitoredDevice& device);
     // A percentage as the panel writes it ("15%").
     static QString percentText(qint64 percent);

@@ -1,6 +1,7 @@
 #include "SettingsView.h"
 
 #include "AppState.h"
+#include "ChoicePicker.h"
 #include "FormSection.h"
 #include "HistoryWindowController.h"
 #include "LinkButton.h"
@@ -157,6 +158,33 @@ FormSection* SettingsView::buildNotify() {
             [this] { m_services.workspace->openSystemSettings(Workspace::Page::notifications); });
     m_notificationNoticeRow = section->addRow(notice);
     m_notificationNoticeRow->setObjectName(QStringLiteral("notificationNoticeRow"));
+
+    m_remindInterval = new ChoicePicker({{QStringLiteral("Never"), 0},
+                                         {QStringLiteral("Every hour"), 1},
+                                         {QStringLiteral("Every 4 hours"), 4}});
+    m_remindInterval->setObjectName(QStringLiteral("remindIntervalPicker"));
+    QLabel* remindTitle = plainLabel(QStringLiteral("Remind again while low"));
+    remindTitle->setBuddy(m_remindInterval);
+    m_remindInterval->setAccessibleName(remindTitle->text());
+    connect(m_remindInterval, &ChoicePicker::chosen, this,
+            [this](double hours) { m_state.setRemindIntervalHours(hours); });
+    m_remindRow = section->addRow(line({remindTitle, nullptr, m_remindInterval}));
+
+    // One row for both settings: off, or the level that counts as charged.
+    QList<std::pair<QString, double>> levels{{QStringLiteral("Off"), 0}};
+    for (const double level : AppState::chargedLevelOptions)
+        levels.append({QStringLiteral("At ") + ThresholdPicker::choiceLabel(level), level});
+    m_chargedLevel = new ChoicePicker(levels);
+    m_chargedLevel->setObjectName(QStringLiteral("chargedLevelPicker"));
+    QLabel* levelTitle = plainLabel(QStringLiteral("Notify when charged"));
+    levelTitle->setBuddy(m_chargedLevel);
+    m_chargedLevel->setAccessibleName(levelTitle->text());
+    connect(m_chargedLevel, &ChoicePicker::chosen, this, [this](double level) {
+        if (level > 0)
+            m_state.setChargedLevel(level);
+        m_state.setNotifyWhenCharged(level > 0);
+    });
+    m_chargedLevelRow = section->addRow(line({levelTitle, nullptr, m_chargedLevel}));
     return section;
 }
 
@@ -273,6 +301,11 @@ void SettingsView::sync() {
     m_sendNotifications->setChecked(m_state.sendNotifications());
     m_notificationNoticeRow->setVisible(m_state.sendNotifications() &&
                                         m_state.notificationPermissionDenied());
+    // Both only add to the notifications that are sent.
+    m_remindInterval->setValue(m_state.remindIntervalHours());
+    m_remindRow->setEnabled(m_state.sendNotifications());
+    m_chargedLevel->setValue(m_state.notifyWhenCharged() ? m_state.chargedLevel() : 0);
+    m_chargedLevelRow->setEnabled(m_state.sendNotifications());
     m_pollValue->setText(minutesText(m_state.pollIntervalMinutes()));
     m_pollStepper->setValue(m_state.pollIntervalMinutes());
     m_launchAtLogin->setChecked(m_state.launchAtLogin());

@@ -5,6 +5,7 @@
 
 class AppState;
 class Bundle;
+class ChoicePicker;
 class FormSection;
 class LinkButton;
 class OverrideListEditor;
@@ -86,6 +87,10 @@ private:
     ToggleSwitch* m_highlight = nullptr;
     ToggleSwitch* m_sendNotifications = nullptr;
     QWidget* m_notificationNoticeRow = nullptr;
+    ChoicePicker* m_remindInterval = nullptr;
+    QWidget* m_remindRow = nullptr;
+    ChoicePicker* m_chargedLevel = nullptr;
+    QWidget* m_chargedLevelRow = nullptr;
     SecondaryLabel* m_pollValue = nullptr;
     Stepper* m_pollStepper = nullptr;
     ToggleSwitch* m_launchAtLogin = nullptr;

@@ -11,6 +11,9 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <QElapsedTimer>
+
+#include <signal.h>
 #include <sys/stat.h>
 
 // The real program against a fake BlueZ and a fake notification server on
@@ -106,6 +109,58 @@ private Q_SLOTS:
         QCOMPARE(session.connection().call(click, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
         QVERIFY(voltwren.waitForOutput("Voltwren [debug]: device panel shown: "));
         QCOMPARE(readFile(notifyLog).count(" Notify "), 1);
+        QCOMPARE(voltwren.stop(), 0);
+    }
+
+    // A mouse low the whole time: its connection flaps, and the notification
+    // server hangs for 8 s when the alert is sent. It is told exactly once,
+    // when the server answers; neither the retry nor the returns tell it again.
+    void flapsAndAHungServerNotifyOnce() {
+        PrivateBus session(QStringLiteral("session"));
+        QVERIFY(session.isValid());
+        QTemporaryDir home;
+        const QString notifyLog = home.path() + "/notifications.log";
+        DbusMock server(session, false, {"-t", "notification_daemon"}, "org.freedesktop.Notifications",
+                        notifyLog);
+        QVERIFY(server.isValid());
+        QCOMPARE(::kill(pid_t(server.processId()), SIGSTOP), 0);
+        QElapsedTimer hung;
+        hung.start();
+
+        ProgramRun voltwren(&m_bluez.bus(), &session);
+        voltwren.writeDefaults(R"({"voltwren.threshold": 20, "voltwren.sendNotifications": true})");
+        QVERIFY(voltwren.start());
+        const QString mouse = "AA:BB:CC:DD:EE:01";
+        const auto flap = [&](int times, bool settle) {
+            for (int i = 0; i < times; ++i) {
+                const qsizetype refreshes = voltwren.output().count("Refreshed battery states");
+                QVERIFY(m_bluez.disconnectDevice(mouse));
+                if (settle)
+                    QTRY_VERIFY_WITH_TIMEOUT(voltwren.output().count("Refreshed battery states") > refreshes,
+                                             10000);
+                QVERIFY(m_bluez.connectDevice(mouse));
+            }
+        };
+        // The post gives up waiting after 5 s; the server is still there.
+        QVERIFY2(voltwren.waitForOutput("Voltwren: failed to deliver notification for Desk Mouse: the "
+                                        "notification server did not answer in time"),
+                 qPrintable(voltwren.output()));
+        const qint64 sent = hung.elapsed() - 5000;
+        flap(2, true);
+        // 8 s after the post, the server wakes and shows it.
+        QTest::qWait(int(std::max<qint64>(0, sent + 8000 - hung.elapsed())));
+        QCOMPARE(::kill(pid_t(server.processId()), SIGCONT), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(notifyLog).contains(" Notify "), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            voltwren.log().contains("Notification for \"" + mouse + "\" was shown after all"), 10000);
+        // Twenty reconnections in a row, then past the first retry's time.
+        flap(20, false);
+        flap(1, true);
+        QTest::qWait(int(std::max<qint64>(0, sent + 5000 + 12000 - hung.elapsed())));
+        flap(1, true);
+        const QStringList calls = readFile(notifyLog).split('\n').filter(" Notify ");
+        QCOMPARE(calls.size(), 1);
+        QVERIFY2(calls[0].contains("\"Desk Mouse is at 15%.\""), qPrintable(calls[0]));
         QCOMPARE(voltwren.stop(), 0);
     }
 

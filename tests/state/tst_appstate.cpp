@@ -55,7 +55,7 @@ class AppStateTest : public QObject {
     SimulatedPowerSupplyMonitor m_powerSupplies;
     SimulatedSleepMonitor m_sleep;
     std::unique_ptr<GATTBatteryReader> m_gatt;
-    std::optional<qint64> m_internal;
+    std::optional<InternalBatteryReading> m_internal;
     QList<AccessoryReading> m_accessories;
     // The sources are read on the thread pool; timer-driven tests change
     // them while refreshes may run.
@@ -70,7 +70,8 @@ class AppStateTest : public QObject {
     }
 
     std::unique_ptr<AppState> makeState(std::chrono::milliseconds firstPollTimeout = std::chrono::hours(1),
-                                        std::chrono::milliseconds pollMinute = std::chrono::minutes(1)) {
+                                        std::chrono::milliseconds pollMinute = std::chrono::minutes(1),
+                                        std::chrono::milliseconds deliverySecond = std::chrono::seconds(1)) {
         AppState::Services services;
         services.defaults = &m_defaults;
         services.notifications = &m_notifications;
@@ -88,6 +89,7 @@ class AppStateTest : public QObject {
         };
         services.firstPollTimeout = firstPollTimeout;
         services.pollMinute = pollMinute;
+        services.deliverySecond = deliverySecond;
         services.announcementWindow = std::chrono::milliseconds(50);
         return std::make_unique<AppState>(services);
     }
@@ -96,6 +98,45 @@ class AppStateTest : public QObject {
         QSignalSpy done(&state, &AppState::refreshCompleted);
         state.refresh();
         QVERIFY(done.wait(5000));
+    }
+
+    // Plays STEPS on the mouse "AA" and the notification server:
+    // "read P [charging|unplugged]", "leave", "timeout", "answer",
+    // "attempts N" (waits until N posts were tried), "late" (the last tried
+    // post is shown after all), "server" (a server appears).
+    void play(AppState& state, const QStringList& steps) {
+        for (const QString& step : steps) {
+            const QStringList words = step.split(' ');
+            if (words[0] == "read") {
+                AccessoryReading reading = accessory("AA", "Desk Mouse", words[1].toLongLong());
+                if (words.size() > 2)
+                    reading.isCharging = words[2] == "charging";
+                setAccessories({reading});
+                refreshAndWait(state);
+            } else if (words[0] == "leave") {
+                setAccessories({});
+                refreshAndWait(state);
+            } else if (words[0] == "timeout") {
+                m_notifications.failure = NotificationError{"no answer in time", false, true};
+            } else if (words[0] == "answer") {
+                m_notifications.failure.reset();
+            } else if (words[0] == "attempts") {
+                QTRY_COMPARE(m_notifications.attempted.size(), words[1].toLongLong());
+            } else if (words[0] == "late") {
+                // After the post's own (failed) completion, as a real server's answer comes.
+                QCoreApplication::processEvents();
+                m_notifications.onDeliveredLate(m_notifications.attempted.last().requestIdentifier);
+            } else if (words[0] == "server") {
+                m_notifications.onServerAppeared();
+            }
+        }
+    }
+
+    static QStringList bodies(const QList<Notification>& notifications) {
+        QStringList result;
+        for (const Notification& notification : notifications)
+            result << notification.body;
+        return result;
     }
 
     void clearLog() {
@@ -113,6 +154,7 @@ private Q_SLOTS:
         m_notifications.authorizationError.reset();
         m_notifications.authorizationRequests = 0;
         m_notifications.posted.clear();
+        m_notifications.attempted.clear();
         m_notifications.failure.reset();
         m_gatt = std::make_unique<GATTBatteryReader>(nullptr);
         m_internal.reset();
@@ -271,7 +313,7 @@ private Q_SLOTS:
     }
 
     void deviceListAndLogLines() {
-        m_internal = 87;
+        m_internal = InternalBatteryReading{87, std::nullopt};
         m_accessories = {accessory("AA", "Desk Mouse", 50), accessory("BB", "Keys", std::nullopt)};
         clearLog();
         StdoutCapture out;
@@ -296,7 +338,8 @@ private Q_SLOTS:
         const auto state = makeState();
         // One device through a sequence of readings: notified once per episode.
         const QList<std::optional<qint64>> readings{15, 15, 12, 18, 20, 19, std::nullopt, 10};
-        const QList<int> postsAfter{1, 1, 1, 1, 1, 2, 2, 3};
+        // Leaving the list for a moment does not start a new spell.
+        const QList<int> postsAfter{1, 1, 1, 1, 1, 2, 2, 2};
         const QList<bool> firedAfter{true, true, true, true, false, true, true, true};
         for (qsizetype i = 0; i < readings.size(); ++i) {
             // A reading of none means the device dropped out of this refresh.
@@ -351,7 +394,8 @@ private Q_SLOTS:
 
         FakeExecutable::writeReplying(libexec.path(), "bluez-report", lowMouse, 0);
         refreshAndWait(*state);
-        QCOMPARE(m_notifications.posted.size(), kept ? 1 : 2);
+        // Back within half an hour, still low: the same spell.
+        QCOMPARE(m_notifications.posted.size(), 1);
         qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     }
 
@@ -397,7 +441,7 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("percentThen");
         QTest::addColumn<bool>("followsUp");
         QTest::newRow("still low") << true << qint64(12) << true;
-        QTest::newRow("another failure") << false << qint64(12) << false;
+        QTest::newRow("refused by the server there") << false << qint64(12) << true;
         QTest::newRow("charged meanwhile") << true << qint64(50) << false;
     }
     void undeliveredFollowsAServer() {
@@ -422,6 +466,150 @@ private Q_SLOTS:
         QCOMPARE(m_notifications.posted.size(), followsUp ? 1 : 0);
         if (followsUp)
             QCOMPARE(m_notifications.posted[0].body, QString("Desk Mouse is at 12%."));
+    }
+
+    // What a person would call a wrong alert: while charging, again for the
+    // same low spell, lost, or turned off by a stored value.
+    void alertsAPersonWants_data() {
+        QTest::addColumn<double>("threshold");
+        QTest::addColumn<QByteArray>("overrides");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<QString>("logged");
+        const QByteArray good = R"("AA":{"address":"AA","name":"Old","kind":"mouse","threshold":50})";
+        QTest::newRow("charging is not low; unplugged below, it is")
+            << 20.0 << QByteArray()
+            << QStringList{"read 15 charging", "read 12 charging", "read 14 unplugged"}
+            << QStringList{"Desk Mouse is at 14%."} << 1 << QString();
+        QTest::newRow("a flapping connection is one spell")
+            << 20.0 << QByteArray() << QStringList{"read 10", "leave", "read 10", "leave", "read 9"}
+            << QStringList{"Desk Mouse is at 10%."} << 1 << QString();
+        QTest::newRow("back above its threshold, it is re-armed")
+            << 20.0 << QByteArray() << QStringList{"read 10", "leave", "read 30", "read 10"}
+            << QStringList{"Desk Mouse is at 10%.", "Desk Mouse is at 10%."} << 2 << QString();
+        QTest::newRow("a timed-out alert is retried")
+            << 20.0 << QByteArray() << QStringList{"timeout", "read 10", "attempts 1", "answer", "attempts 2"}
+            << QStringList{"Desk Mouse is at 10%."} << 2 << QString();
+        QTest::newRow("the retries go on at each refresh")
+            << 20.0 << QByteArray()
+            << QStringList{"timeout", "read 10", "attempts 4", "answer", "read 10", "read 10"}
+            << QStringList{"Desk Mouse is at 10%."} << 5 << QString();
+        QTest::newRow("shown late, never posted again")
+            << 20.0 << QByteArray()
+            << QStringList{"timeout", "read 10", "late", "answer", "server", "read 10"} << QStringList{} << 1
+            << QString();
+        QTest::newRow("a huge general threshold is 90")
+            << 1e308 << QByteArray() << QStringList{"read 85"} << QStringList{"Desk Mouse is at 85%."} << 1
+            << QString();
+        QTest::newRow("a huge override is 90")
+            << 20.0 << QByteArray(R"({"AA":{"address":"AA","name":"Old","kind":"mouse","threshold":1e308}})")
+            << QStringList{"read 85"} << QStringList{"Desk Mouse is at 85%."} << 1 << QString();
+        QTest::newRow("one bad override costs only itself")
+            << 20.0 << QByteArray("{" + good + R"(,"BB":{"address":"BB","kind":"toaster"}})")
+            << QStringList{"read 40"} << QStringList{"Desk Mouse is at 40%."} << 1
+            << QString("Ignoring an unreadable threshold override for \"BB\"");
+    }
+    void alertsAPersonWants() {
+        QFETCH(double, threshold);
+        QFETCH(QByteArray, overrides);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, shown);
+        QFETCH(int, attempts);
+        QFETCH(QString, logged);
+        m_defaults.setNumber("voltwren.threshold", threshold);
+        m_defaults.setBool("voltwren.sendNotifications", true);
+        if (!overrides.isEmpty())
+            m_defaults.setData("voltwren.deviceThresholdOverrides", overrides);
+        clearLog();
+        // Retries after 10, 30 and 120 ms.
+        const auto state =
+            makeState(std::chrono::hours(1), std::chrono::minutes(1), std::chrono::milliseconds(1));
+        play(*state, steps);
+        QCOMPARE(bodies(m_notifications.posted), shown);
+        QCOMPARE(m_notifications.attempted.size(), attempts);
+        if (!logged.isEmpty())
+            QCOMPARE(logMessages().count(logged), 1);
+        if (!overrides.isEmpty()) {
+            // The rename to "Desk Mouse" was written; what could not be read stays.
+            const QByteArray stored = m_defaults.get("voltwren.deviceThresholdOverrides")->toData().value();
+            QVERIFY(stored.contains("Desk Mouse"));
+            for (const QByteArray& member : {QByteArray("\"BB\""), QByteArray("toaster")})
+                QCOMPARE(stored.contains(member), overrides.contains(member));
+        }
+    }
+
+    // The user's own change of the overrides rewrites them without what could not be read.
+    void changedOverridesDropTheUnreadable() {
+        m_defaults.setData("voltwren.deviceThresholdOverrides", R"({"BB":7,"CC":{"address":"CC"}})");
+        const auto state = makeState();
+        QVERIFY(state->deviceThresholdOverrides().isEmpty());
+        state->setDeviceThresholdOverrides({{"AA", {"AA", "Desk Mouse", DeviceKind::mouse, 30}}});
+        QCOMPARE(DeviceThresholdOverride::decodeCollection(
+                     m_defaults.get("voltwren.deviceThresholdOverrides")->toData().value()),
+                 std::optional(state->deviceThresholdOverrides()));
+    }
+
+    void chargedNotice_data() {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<double>("level");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("once per charge")
+            << true << 80.0
+            << QStringList{"read 70 charging", "read 80 charging", "read 95 charging", "read 90 unplugged",
+                           "read 91 charging"}
+            << QStringList{"Desk Mouse is charged to 80%.", "Desk Mouse is charged to 91%."};
+        QTest::newRow("at its level") << true << 100.0 << QStringList{"read 99 charging", "read 100 charging"}
+                                      << QStringList{"Desk Mouse is charged to 100%."};
+        QTest::newRow("unknown charging state")
+            << true << 80.0 << QStringList{"read 70", "read 100"} << QStringList{};
+        QTest::newRow("off by default") << false << 80.0 << QStringList{"read 100 charging"} << QStringList{};
+    }
+    void chargedNotice() {
+        QFETCH(bool, enabled);
+        QFETCH(double, level);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, shown);
+        m_defaults.setBool("voltwren.sendNotifications", true);
+        if (enabled) {
+            m_defaults.setBool("voltwren.notifyWhenCharged", true);
+            m_defaults.setNumber("voltwren.chargedLevel", level);
+        }
+        const auto state = makeState();
+        QCOMPARE(state->notifyWhenCharged(), enabled);
+        play(*state, steps);
+        QCOMPARE(bodies(m_notifications.posted), shown);
+    }
+
+    // Hourly reminders while low, on a clock whose hour is 300 ms; "Remind
+    // Me Later" mutes one device for four of them.
+    void remindersWhileLow() {
+        m_defaults.setBool("voltwren.sendNotifications", true);
+        m_defaults.setNumber("voltwren.remindIntervalHours", 1);
+        setAccessories({accessory("AA", "Desk Mouse", 10), accessory("BB", "Keys", 12)});
+        const auto state = makeState(std::chrono::hours(1), std::chrono::milliseconds(5));
+        const auto count = [this](const QString& body) { return bodies(m_notifications.posted).count(body); };
+        refreshAndWait(*state);
+        QCOMPARE(m_notifications.posted.size(), 2);
+        QCOMPARE(m_notifications.posted[0].actions,
+                 (QList<Notification::Action>{{"remind-later", "Remind Me Later"}}));
+        QTRY_COMPARE_WITH_TIMEOUT(count("Desk Mouse is at 10%."), 2, 5000);
+        const auto mouse =
+            std::find_if(m_notifications.posted.crbegin(), m_notifications.posted.crend(),
+                         [](const Notification& n) { return n.body.startsWith("Desk Mouse"); });
+        m_notifications.onAction(mouse->requestIdentifier, "remind-later");
+        const qsizetype keys = count("Keys is at 12%.");
+        // Three more hours: the keys are reminded three times, the mouse not at all.
+        QTRY_COMPARE_WITH_TIMEOUT(count("Keys is at 12%."), keys + 3, 10000);
+        QCOMPARE(count("Desk Mouse is at 10%."), 2);
+        // The mute ends; charging ends the reminders.
+        QTRY_COMPARE_WITH_TIMEOUT(count("Desk Mouse is at 10%."), 3, 10000);
+        AccessoryReading charging = accessory("AA", "Desk Mouse", 10);
+        charging.isCharging = true;
+        setAccessories({charging});
+        refreshAndWait(*state);
+        QVERIFY(!state->isAnyDeviceLow());
     }
 
     void notificationsOffStillMarksFired() {

@@ -138,3 +138,7 @@ QProcessEnvironment environmentWithBuses(const PrivateBus* systemBus, const Priv
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBus->address());
     return environment;
 }
+
+qint64 DbusMock::processId() const {
+    return m_process->processId();
+}

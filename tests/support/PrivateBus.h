@@ -45,6 +45,8 @@ public:
 
     bool isValid() const { return m_valid; }
     QString standardError() const;
+    // The server's process, for tests that stop and continue it.
+    qint64 processId() const;
 
 private:
     std::unique_ptr<class QProcess> m_process;

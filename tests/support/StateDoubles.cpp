@@ -2,9 +2,9 @@
 
 #include <QSignalSpy>
 
-void StateFixture::setInternal(std::optional<qint64> percent) {
+void StateFixture::setInternal(std::optional<qint64> percent, std::optional<bool> charging) {
     const QMutexLocker locker(&m_lock);
-    m_internal = percent;
+    m_internal = percent ? std::optional(InternalBatteryReading{*percent, charging}) : std::nullopt;
 }
 
 void StateFixture::setAccessories(const QList<BluetoothBatteryReader::AccessoryReading>& accessories) {

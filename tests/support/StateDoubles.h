@@ -72,9 +72,12 @@ public:
     }
     // What the next posts fail with; none is delivered meanwhile.
     std::optional<NotificationError> failure;
+    // Every post, delivered or not.
+    QList<Notification> attempted;
 
     void post(const Notification& notification,
               std::function<void(std::optional<NotificationError>)> completion) override {
+        attempted << notification;
         if (!failure)
             posted << notification;
         QTimer::singleShot(0, [completion, error = failure] { completion(error); });
@@ -120,7 +123,7 @@ public:
     // The record the state keeps, if any (not owned).
     ChargeHistory* history = nullptr;
 
-    void setInternal(std::optional<qint64> percent);
+    void setInternal(std::optional<qint64> percent, std::optional<bool> charging = std::nullopt);
     void setAccessories(const QList<BluetoothBatteryReader::AccessoryReading>& accessories);
 
     // No first poll unless asked: tests refresh when they want a list.
@@ -131,6 +134,6 @@ public:
 
 private:
     QMutex m_lock;
-    std::optional<qint64> m_internal;
+    std::optional<InternalBatteryReading> m_internal;
     QList<BluetoothBatteryReader::AccessoryReading> m_accessories;
 };

@@ -173,6 +173,18 @@ private Q_SLOTS:
         QVERIFY(!deviceRow->findChild<ChevronIndicator*>()->isVisible());
     }
 
+    // On its charger a device below its threshold is not shown as low.
+    void chargingRow() {
+        m_state->setThreshold(20);
+        AccessoryReading reading = accessory("m1", "Desk Mouse", 15);
+        reading.isCharging = true;
+        QVERIFY(open({reading}));
+        const auto* status = row("m1")->findChild<QLabel*>("deviceStatus");
+        QCOMPARE(status->text(), "15% \u26A1");
+        QCOMPARE(tone(status, m_view.get()), "primary");
+        QCOMPARE(row("m1")->accessibleName(), "Desk Mouse, 15 percent, charging");
+    }
+
     void emptyList() {
         QVERIFY(open({}));
         const auto* empty = m_view->findChild<QLabel*>("emptyText");

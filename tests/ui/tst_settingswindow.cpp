@@ -9,6 +9,7 @@
 #include "platform/linux/JsonDefaultsStore.h"
 #include "platform/linux/SysfsPowerSupplies.h"
 #include "ui/AddDevicePopover.h"
+#include "ui/ChoicePicker.h"
 #include "ui/OverrideListEditor.h"
 #include "ui/OverrideRow.h"
 #include "ui/SettingsWindowController.h"
@@ -481,6 +482,33 @@ private Q_SLOTS:
             QVERIFY(!arrow->isEnabled());
     }
 
+    // The reminder and charged rows write their settings, and only add to
+    // notifications that are sent.
+    void notifyRowsWriteTheirSettings() {
+        Harness harness;
+        harness.start();
+        SettingsView view(*harness.state, harness.services());
+        view.show();
+        auto* remind = view.findChild<ChoicePicker*>("remindIntervalPicker");
+        auto* level = view.findChild<ChoicePicker*>("chargedLevelPicker");
+        QCOMPARE(level->currentText(), "Off");
+        QVERIFY(!remind->isEnabled() && !level->isEnabled());
+        harness.state->setSendNotifications(true);
+        QVERIFY(remind->isEnabled() && level->isEnabled());
+        remind->activated(2);
+        level->activated(2);
+        const MemoryDefaults& stored = harness.fixture.defaults;
+        QCOMPARE(stored.get("voltwren.remindIntervalHours")->toNumber(), 4.0);
+        QCOMPARE(stored.get("voltwren.notifyWhenCharged")->toBool(), true);
+        QCOMPARE(stored.get("voltwren.chargedLevel")->toNumber(), 90.0);
+        QCOMPARE(remind->currentText(), "Every 4 hours");
+        QCOMPARE(level->currentText(), "At 90%");
+        // Off keeps the level for the next time it is turned on.
+        level->activated(0);
+        QCOMPARE(stored.get("voltwren.notifyWhenCharged")->toBool(), false);
+        QCOMPARE(stored.get("voltwren.chargedLevel")->toNumber(), 90.0);
+    }
+
     void supportLinkAndVersion_data() {
         QTest::addColumn<Info>("info");
         QTest::addColumn<QString>("version");
@@ -561,6 +589,9 @@ private Q_SLOTS:
         harness.setOverrides({{"AA", "Desk Mouse", DeviceKind::mouse, 30},
                               {"old", "Travel Trackpad", DeviceKind::trackpad, 15},
                               {"BB", "Keyboard", DeviceKind::keyboard, 10}});
+        harness.state->setSendNotifications(true);
+        harness.state->setRemindIntervalHours(1);
+        harness.state->setNotifyWhenCharged(true);
         SettingsView view(*harness.state, harness.services());
         view.setWindowTitle("Voltwren Settings");
         view.show();
@@ -597,7 +628,7 @@ private Q_SLOTS:
             services.defaults = &store;
             services.notifications = &harness.fixture.notifications;
             services.loginItems = &harness.fixture.loginItem;
-            services.readInternalBattery = [] { return std::optional<qint64>(); };
+            services.readInternalBattery = [] { return std::optional<InternalBatteryReading>(); };
             services.readAccessories = [&] {
                 return BluetoothBatteryReader::readAccessories(TestBundle(dir.path()),
                                                                SysfsPowerSupplies(supplies));

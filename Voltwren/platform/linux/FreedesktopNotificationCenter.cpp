@@ -8,7 +8,10 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QMetaObject>
+#include <QTimer>
+
 #include <QVariantMap>
+#include <memory>
 
 namespace {
 
@@ -19,14 +22,14 @@ constexpr qsizetype shownLimit = 32;
 NotificationError errorOf(const QDBusMessage& reply) {
     const QString name = reply.errorName();
     const QString message = reply.errorMessage();
-    // Nobody there, a server that could not be started, or one that did not
-    // answer in time.
+    // Nobody there, or a server that could not be started.
     const bool noServer = name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
-                          name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
-                          name == QLatin1String("org.freedesktop.DBus.Error.TimedOut") ||
                           name == QLatin1String("org.freedesktop.DBus.Error.Disconnected") ||
                           name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn."));
-    return {message.isEmpty() ? name : message, noServer};
+    // A server that is there but did not answer in time.
+    const bool timedOut = name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+                          name == QLatin1String("org.freedesktop.DBus.Error.TimedOut");
+    return {message.isEmpty() ? name : message, noServer, timedOut};
 }
 
 } // namespace
@@ -68,7 +71,8 @@ QDBusMessage FreedesktopNotificationCenter::methodCall(const QString& method) co
 }
 
 void FreedesktopNotificationCenter::call(const QDBusMessage& message,
-                                         std::function<void(const QDBusMessage& reply)> handler) {
+                                         std::function<void(const QDBusMessage& reply)> handler,
+                                         int timeoutMs) {
     if (!m_connection.isConnected()) {
         QString error = m_connection.lastError().message();
         if (error.isEmpty())
@@ -80,7 +84,8 @@ void FreedesktopNotificationCenter::call(const QDBusMessage& message,
         return;
     }
     // The watcher reports even an already failed call through the event loop.
-    auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(message, m_timeout), this);
+    auto* watcher = new QDBusPendingCallWatcher(
+        m_connection.asyncCall(message, timeoutMs > 0 ? timeoutMs : m_timeout), this);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this,
                      [handler](QDBusPendingCallWatcher* w) {
                          w->deleteLater();
@@ -101,31 +106,46 @@ void FreedesktopNotificationCenter::requestAuthorization(
 void FreedesktopNotificationCenter::post(
     const Notification& notification,
     std::function<void(std::optional<NotificationError> error)> completion) {
+    // The caller hears within the timeout; a server that answers later may
+    // still show it, and then that is told as a late delivery.
+    auto reported = std::make_shared<bool>(false);
+    QTimer::singleShot(m_timeout, this, [reported, completion] {
+        if (!std::exchange(*reported, true))
+            completion(NotificationError{QStringLiteral("the notification server did not answer in time"),
+                                         false, true});
+    });
+    const std::function<void(std::optional<NotificationError>)> finish =
+        [this, reported, completion,
+         request = notification.requestIdentifier](std::optional<NotificationError> error) {
+            if (!std::exchange(*reported, true))
+                completion(error);
+            else if (!error && onDeliveredLate)
+                onDeliveredLate(request);
+        };
     if (m_capabilities) {
         // Still asynchronous, so the completion never runs inside post().
         const QStringList capabilities = *m_capabilities;
         QMetaObject::invokeMethod(
-            this,
-            [this, notification, capabilities, completion] {
-                notify(notification, capabilities, completion);
-            },
+            this, [this, notification, capabilities, finish] { notify(notification, capabilities, finish); },
             Qt::QueuedConnection);
         return;
     }
-    call(methodCall(QStringLiteral("GetCapabilities")),
-         [this, notification, completion, generation = m_serverGeneration](const QDBusMessage& reply) {
-             if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-                 // Without its capabilities we cannot tell how the body would be shown.
-                 completion(reply.type() == QDBusMessage::ErrorMessage
-                                ? errorOf(reply)
-                                : NotificationError{QStringLiteral("invalid GetCapabilities reply")});
-                 return;
-             }
-             const QStringList capabilities = reply.arguments().first().toStringList();
-             if (generation == m_serverGeneration)
-                 m_capabilities = capabilities;
-             notify(notification, capabilities, completion);
-         });
+    call(
+        methodCall(QStringLiteral("GetCapabilities")),
+        [this, notification, finish, generation = m_serverGeneration](const QDBusMessage& reply) {
+            if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+                // Without its capabilities we cannot tell how the body would be shown.
+                finish(reply.type() == QDBusMessage::ErrorMessage
+                           ? errorOf(reply)
+                           : NotificationError{QStringLiteral("invalid GetCapabilities reply")});
+                return;
+            }
+            const QStringList capabilities = reply.arguments().first().toStringList();
+            if (generation == m_serverGeneration)
+                m_capabilities = capabilities;
+            notify(notification, capabilities, finish);
+        },
+        lateAnswerTimeout);
 }
 
 void FreedesktopNotificationCenter::notify(
@@ -146,36 +166,56 @@ void FreedesktopNotificationCenter::notify(
     hints.insert(QStringLiteral("x-voltwren-request-id"), notification.requestIdentifier);
     // A click on the notification is its default action.
     QStringList actions;
-    if (onActivated && capabilities.contains(QStringLiteral("actions")))
-        actions << QStringLiteral("default") << QStringLiteral("Show Devices");
+    if (capabilities.contains(QStringLiteral("actions"))) {
+        if (onActivated)
+            actions << QStringLiteral("default") << QStringLiteral("Show Devices");
+        for (const Notification::Action& action : notification.actions)
+            actions << action.key << action.label;
+    }
 
     QDBusMessage message = methodCall(QStringLiteral("Notify"));
     message << QStringLiteral("Voltwren") << uint(0) << identifier << notification.title
             << bodyText(notification.body, capabilities) << actions << hints << int(-1);
-    call(message, [this, completion, generation = m_serverGeneration,
-                   request = notification.requestIdentifier](const QDBusMessage& reply) {
-        if (reply.type() != QDBusMessage::ReplyMessage) {
-            completion(errorOf(reply));
+    call(
+        message,
+        [this, completion, generation = m_serverGeneration,
+         request = notification.requestIdentifier](const QDBusMessage& reply) {
+            if (reply.type() != QDBusMessage::ReplyMessage) {
+                completion(errorOf(reply));
+                return;
+            }
+            if (generation == m_serverGeneration && !reply.arguments().isEmpty()) {
+                m_shown.append({reply.arguments().constFirst().toUInt(), request});
+                if (m_shown.size() > shownLimit)
+                    m_shown.removeFirst();
+            }
+            completion(std::nullopt);
+        },
+        lateAnswerTimeout);
+}
+
+void FreedesktopNotificationCenter::withdraw(const QString& requestIdentifier) {
+    for (const auto& [shownID, request] : std::as_const(m_shown)) {
+        if (request == requestIdentifier) {
+            QDBusMessage message = methodCall(QStringLiteral("CloseNotification"));
+            message << shownID;
+            call(message, [](const QDBusMessage&) {});
             return;
         }
-        if (generation == m_serverGeneration && !reply.arguments().isEmpty()) {
-            m_shown.append({reply.arguments().constFirst().toUInt(), request});
-            if (m_shown.size() > shownLimit)
-                m_shown.removeFirst();
-        }
-        completion(std::nullopt);
-    });
+    }
 }
 
 void FreedesktopNotificationCenter::onActionInvoked(uint id, const QString& actionKey) {
-    if (actionKey != QLatin1String("default"))
-        return;
     for (const auto& [shownID, request] : std::as_const(m_shown)) {
-        if (shownID == id) {
+        if (shownID != id)
+            continue;
+        if (actionKey == QLatin1String("default")) {
             if (onActivated)
                 onActivated(request);
-            return;
+        } else if (onAction) {
+            onAction(request, actionKey);
         }
+        return;
     }
 }
 

@@ -20,6 +20,9 @@ class FreedesktopNotificationCenter final : public QObject, public NotificationC
 
 public:
     static constexpr int defaultTimeout = 5000;
+    // How long a posted notification may still be answered after its
+    // timeout was reported.
+    static constexpr int lateAnswerTimeout = 120000;
 
     explicit FreedesktopNotificationCenter(const QDBusConnection& connection, int timeoutMs = defaultTimeout,
                                            QObject* parent = nullptr);
@@ -28,6 +31,7 @@ public:
     requestAuthorization(std::function<void(bool granted, std::optional<QString> error)> completion) override;
     void post(const Notification& notification,
               std::function<void(std::optional<NotificationError> error)> completion) override;
+    void withdraw(const QString& requestIdentifier) override;
 
     // An image file (absolute path) every notification shows, for servers
     // that do not find the application's icon by its name.
@@ -43,7 +47,9 @@ private Q_SLOTS:
 private:
     QDBusMessage methodCall(const QString& method) const;
     // Runs HANDLER with the reply (or error) of MESSAGE, later, on this thread.
-    void call(const QDBusMessage& message, std::function<void(const QDBusMessage& reply)> handler);
+    // TIMEOUT_MS 0 is the center's own timeout.
+    void call(const QDBusMessage& message, std::function<void(const QDBusMessage& reply)> handler,
+              int timeoutMs = 0);
     void notify(const Notification& notification, const QStringList& capabilities,
                 std::function<void(std::optional<NotificationError> error)> completion);
 

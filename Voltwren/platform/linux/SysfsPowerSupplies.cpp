@@ -278,6 +278,9 @@ QList<QVariantMap> SysfsPowerSupplies::powerSourceDescriptions() const {
                 description.insert(QStringLiteral("Current Capacity"), *current);
                 description.insert(QStringLiteral("Max Capacity"), *maximum);
             }
+            if (const std::optional<bool> charging =
+                    chargingFromStatus(attribute(folder, QStringLiteral("status"))))
+                description.insert(QStringLiteral("Is Charging"), *charging);
         } else if (scope == QLatin1String("Device")) {
             description.insert(QStringLiteral("Transport Type"), QStringLiteral("Device"));
         } else if (type) {

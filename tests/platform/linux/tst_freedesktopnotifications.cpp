@@ -98,16 +98,20 @@ public Q_SLOTS:
                 const QVariantMap&, int, const QDBusMessage& message) {
         return hold(message), 0;
     }
+    void CloseNotification(uint id) { closed << id; }
 
 public:
     int heldCalls = 0;
     bool refuse = false;
+    QList<QDBusMessage> held;
+    QList<uint> closed;
 
 private:
     void hold(const QDBusMessage& message) {
         if (refuse)
             return sendErrorReply(QStringLiteral("org.example.Refused"), QStringLiteral("refused"));
         message.setDelayedReply(true);
+        held << message;
         ++heldCalls;
     }
 };
@@ -258,12 +262,21 @@ private Q_SLOTS:
         QStringList activated;
         center.onActivated = [&](const QString& request) { activated << request; };
         int posted = 0;
-        for (const QString request : {"first", "second"})
-            center.post({"Voltwren", "b", request}, [&](std::optional<NotificationError>) { ++posted; });
+        QStringList chosen;
+        center.onAction = [&](const QString& request, const QString& key) { chosen << request + ":" + key; };
+        for (const QString request : {"first", "second"}) {
+            Notification notification{"Voltwren", "b", request};
+            if (request == "first")
+                notification.actions = {{"snooze", "Snooze"}};
+            center.post(notification, [&](std::optional<NotificationError>) { ++posted; });
+        }
         QTRY_COMPARE_WITH_TIMEOUT(posted, 2, 10000);
         QCOMPARE(methodCalls(bus, "Notify").value(0).value(5).toStringList(),
+                 QStringList({"default", "Show Devices", "snooze", "Snooze"}));
+        QCOMPARE(methodCalls(bus, "Notify").value(1).value(5).toStringList(),
                  QStringList({"default", "Show Devices"}));
-        // The mock numbers them from 1. Another key, an id not ours and a closed one are no click on ours.
+        // The mock numbers them from 1. Another key is that action; an id not ours and a closed one
+        // are no click on ours.
         for (const auto& [name, signature, arguments] :
              QList<std::tuple<QString, QString, QVariantList>>{{"ActionInvoked", "us", {1u, "snooze"}},
                                                                {"ActionInvoked", "us", {7u, "default"}},
@@ -276,6 +289,7 @@ private Q_SLOTS:
             QCOMPARE(bus.connection().call(emitting, QDBus::Block, 10000).type(), QDBusMessage::ReplyMessage);
         }
         QTRY_COMPARE_WITH_TIMEOUT(activated, QStringList{"second"}, 10000);
+        QCOMPARE(chosen, QStringList{"first:snooze"});
     }
 
     void silentServer_data() {
@@ -312,8 +326,9 @@ private Q_SLOTS:
             center.post({QStringLiteral("Voltwren"), QStringLiteral("b"), QStringLiteral("id")},
                         [&](std::optional<NotificationError> error) {
                             result = error ? std::optional(error->text) : std::nullopt;
-                            // Only a server that did not answer may answer a later post.
-                            QCOMPARE(error && error->noServer, !refuse);
+                            // A server that is there: retried later, never waited for.
+                            QCOMPARE(error && error->noServer, false);
+                            QCOMPARE(error && error->timedOut, !refuse);
                         });
         }
         QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 20000);
@@ -324,6 +339,32 @@ private Q_SLOTS:
         // The held call is the one that timed out (for a post: Notify, after GetCapabilities).
         QCOMPARE(silent.heldCalls, refuse ? 0 : 1);
         QDBusConnection::disconnectFromBus(QStringLiteral("silent"));
+    }
+
+    // A server that answers after the timeout did show it: that is told,
+    // and the notification can then be taken back.
+    void lateAnswerIsADelivery() {
+        PrivateBus bus(QStringLiteral("session"));
+        QVERIFY(bus.isValid());
+        QDBusConnection server = QDBusConnection::connectToBus(bus.address(), QStringLiteral("late"));
+        SilentServer slow;
+        QVERIFY(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &slow,
+                                      QDBusConnection::ExportAllSlots));
+        QVERIFY(server.registerService(serviceName));
+        FreedesktopNotificationCenter center(bus.connection(), 300);
+        QStringList late;
+        center.onDeliveredLate = [&](const QString& request) { late << request; };
+        std::optional<NotificationError> error;
+        center.post({"Voltwren", "b", "first"}, [&](std::optional<NotificationError> e) { error = e; });
+        QTRY_VERIFY_WITH_TIMEOUT(error.has_value(), 10000);
+        QVERIFY(error->timedOut);
+        QVERIFY(late.isEmpty());
+        QCOMPARE(slow.held.size(), 1);
+        QVERIFY(server.send(slow.held.first().createReply(QVariantList{5u})));
+        QTRY_COMPARE_WITH_TIMEOUT(late, QStringList{"first"}, 10000);
+        center.withdraw("first");
+        QTRY_COMPARE_WITH_TIMEOUT(slow.closed, QList<uint>{5u}, 10000);
+        QDBusConnection::disconnectFromBus(QStringLiteral("late"));
     }
 };
 

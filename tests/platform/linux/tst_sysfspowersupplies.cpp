@@ -1,5 +1,6 @@
 #include "StdoutCapture.h"
 #include "platform/linux/SysfsPowerSupplies.h"
+#include "sources/DeviceBatteryReader.h"
 #include "sources/HIDBatteryReader.h"
 #include "sources/InternalBatteryReader.h"
 
@@ -12,6 +13,7 @@
 
 using Attributes = QMap<QString, QByteArray>;
 Q_DECLARE_METATYPE(Attributes)
+Q_DECLARE_METATYPE(std::optional<bool>)
 
 namespace {
 
@@ -214,6 +216,39 @@ private Q_SLOTS:
         QCOMPARE(result.has_value(), expected.isValid());
         if (result)
             QCOMPARE(*result, expected.toLongLong());
+    }
+
+    // The kernel's status, through to the laptop's reading and a device battery's row.
+    void chargingFromStatus_data() {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<std::optional<bool>>("charging");
+        QTest::newRow("charging") << "Charging" << std::optional(true);
+        QTest::newRow("full on the charger") << "Full" << std::optional(true);
+        QTest::newRow("discharging") << "Discharging" << std::optional(false);
+        QTest::newRow("not charging") << "Not charging" << std::optional(false);
+        QTest::newRow("unknown") << "Unknown" << std::optional<bool>();
+        QTest::newRow("absent") << QString() << std::optional<bool>();
+    }
+    void chargingFromStatus() {
+        QFETCH(QString, status);
+        QFETCH(std::optional<bool>, charging);
+        Attributes laptop{{"type", "Battery"}, {"capacity", "15"}};
+        Attributes mouse{{"type", "Battery"}, {"scope", "Device"}, {"capacity", "12"}};
+        if (!status.isNull()) {
+            laptop.insert("status", status.toUtf8());
+            mouse.insert("status", status.toUtf8());
+        }
+        SysfsTree tree;
+        tree.add("BAT0", laptop);
+        tree.add("hidpp_battery_0", mouse);
+        const SysfsPowerSupplies supplies(tree.root());
+        const std::optional<InternalBatteryReading> reading = readInternalBattery(supplies);
+        QVERIFY(reading);
+        QCOMPARE(reading->percent, 15);
+        QCOMPARE(reading->isCharging, charging);
+        const QList<PowerSupplies::DeviceBattery> batteries = DeviceBatteryReader::scan(supplies);
+        QCOMPARE(batteries.size(), 1);
+        QCOMPARE(DeviceBatteryReader::makeReading(batteries[0]).isCharging, charging);
     }
 
     void scanOverTree() {
