@@ -266,8 +266,10 @@ void applyAdvertised(AccessoryReading& reading, const ConnectedDevice& device,
         reading.kind = kindForAppleProduct(device.productID ? device.productID : levels.productID)
                            .value_or(DeviceKind::airpods);
     if (!levels.left && !levels.right && !levels.caseLevel) {
-        if (!reading.batteryPercent)
-            reading.batteryPercent = percentOf(levels.single);
+        if (!reading.batteryPercent && levels.single) {
+            reading.batteryPercent = levels.single->percent;
+            reading.isCharging = levels.single->charging;
+        }
         return;
     }
     SystemProfilerBluetoothInfo::ComponentReadings components =
@@ -279,8 +281,16 @@ void applyAdvertised(AccessoryReading& reading, const ConnectedDevice& device,
             components.readings[i].seenAt = sources[i]->seenAt;
     }
     reading.subReadings = std::move(components.readings);
-    if (components.overallPercent)
+    if (components.overallPercent) {
         reading.batteryPercent = components.overallPercent;
+        // The pair charges when the bud that sets its charge does (both, when they are level).
+        bool charging = true;
+        for (const std::optional<AdvertisedBattery::Level>& bud : {levels.left, levels.right}) {
+            if (bud && bud->percent == *components.overallPercent)
+                charging = charging && bud->charging;
+        }
+        reading.isCharging = charging;
+    }
 }
 
 } // namespace

@@ -38,6 +38,7 @@ Q_DECLARE_METATYPE(Percent)
 Q_DECLARE_METATYPE(HelperAnswer)
 Q_DECLARE_METATYPE(DeviceKind)
 Q_DECLARE_METATYPE(AdvertisedBattery::Levels)
+Q_DECLARE_METATYPE(std::optional<bool>)
 
 // Power supplies by name (the kernel's order) and the accessories read.
 using Supplies = QMap<QString, SysfsAttributes>;
@@ -609,6 +610,7 @@ private Q_SLOTS:
         QTest::addColumn<Components>("parts");
         QTest::addColumn<DeviceKind>("kind");
         QTest::addColumn<QStringList>("helperCalls");
+        QTest::addColumn<std::optional<bool>>("charging");
         const auto level = [](qint64 percent) { return AdvertisedBattery::Level{percent, false, 5000}; };
         const auto buds = [&](Percent left, Percent right, Percent caseLevel) {
             AdvertisedBattery::Levels levels;
@@ -629,27 +631,36 @@ private Q_SLOTS:
         const Device pods = Device("Pods").address(address1).minor("Headphones").ids(0x004C, 0x2014);
         QTest::newRow("no other source")
             << ConnectedDevice(pods) << buds(40, 60, 90) << Percent(40) << (seen(components(40, 60, 90)))
-            << DeviceKind::airpodsPro << QStringList{};
+            << DeviceKind::airpodsPro << QStringList{} << std::optional<bool>(false);
         QTest::newRow("one reading of the device gives way to the lower bud")
             << Device(pods).charge(90).d << buds(50, 30, {}) << Percent(30) << (seen(components(50, 30, {})))
-            << DeviceKind::airpodsPro << QStringList{};
+            << DeviceKind::airpodsPro << QStringList{} << std::optional<bool>(false);
         QTest::newRow("only the case: the device's own charge stays")
             << Device(pods).charge(70).d << buds({}, {}, 20) << Percent(70) << (seen(components({}, {}, 20)))
-            << DeviceKind::airpodsPro << QStringList{};
+            << DeviceKind::airpodsPro << QStringList{} << std::optional<bool>(std::nullopt);
         QTest::newRow("the report's own components stay")
             << Device(pods).parts(components(80, 80, {})).d << buds(10, 10, 10) << Percent()
-            << Components(components(80, 80, {})) << DeviceKind::airpodsPro << QStringList{};
+            << Components(components(80, 80, {})) << DeviceKind::airpodsPro << QStringList{} << std::optional<bool>(std::nullopt);
         AdvertisedBattery::Levels single;
         single.single = level(60);
         QTest::newRow("single battery")
             << Device("Max").address(address1).ids(0x004C, 0x200A).d << single << Percent(60) << Components()
-            << DeviceKind::airpodsMax << QStringList{};
+            << DeviceKind::airpodsMax << QStringList{} << std::optional<bool>(false);
         QTest::newRow("lower-case address, not Apple: kind by name")
             << Device("Travel Buds").address(address1.toLower()).d << buds(70, {}, {}) << Percent(70)
-            << (seen(components(70, {}, {}))) << DeviceKind::headphones << QStringList{};
+            << (seen(components(70, {}, {}))) << DeviceKind::headphones << QStringList{} << std::optional<bool>(false);
+        AdvertisedBattery::Levels charging = buds(30, 30, 80);
+        charging.left->charging = true;
+        QTest::newRow("one of two level buds charging: not charging")
+            << ConnectedDevice(pods) << charging << Percent(30) << seen(components(30, 30, 80))
+            << DeviceKind::airpodsPro << QStringList{} << std::optional<bool>(false);
+        charging.right->percent = 60;
+        QTest::newRow("the lower bud charges")
+            << ConnectedDevice(pods) << charging << Percent(30) << seen(components(30, 60, 80))
+            << DeviceKind::airpodsPro << QStringList{} << std::optional<bool>(true);
         QTest::newRow("another device's levels")
             << Device("Other").address(address2).d << buds(70, 70, {}) << Percent() << Components()
-            << DeviceKind::otherAccessory << QStringList{address2};
+            << DeviceKind::otherAccessory << QStringList{address2} << std::optional<bool>(std::nullopt);
     }
     void advertisedLevels() {
         QFETCH(ConnectedDevice, device);
@@ -658,6 +669,7 @@ private Q_SLOTS:
         QFETCH(Components, parts);
         QFETCH(DeviceKind, kind);
         QFETCH(QStringList, helperCalls);
+        QFETCH(std::optional<bool>, charging);
         RecordingPrivateReader helper;
         const AccessoryReading reading =
             makeReading(device, {}, {}, {}, helper.reader(), {{address1, levels}});
@@ -665,6 +677,7 @@ private Q_SLOTS:
         QCOMPARE(reading.subReadings, parts);
         QCOMPARE(reading.kind, kind);
         QCOMPARE(helper.calls, helperCalls);
+        QCOMPARE(reading.isCharging, charging);
     }
 
     void realHelperRunsOnlyForDevicesNeedingIt() {
