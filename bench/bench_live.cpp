@@ -2,14 +2,21 @@
 //   bench_live latency  BlueZ announces a mouse at 10 % (from 50 %): time to
 //                       the notification request, median of 20 runs
 //   bench_live flood [N]  500 (or N) Refresh() calls in a row: the polls they cause
+//   bench_live adverts  connected earbuds advertise a new left level: time until
+//                       the running program's Devices show it, median of 20,
+//                       and how long each discovery burst lasted
 //   bench_live idle     wake-ups of the whole process (all its threads) in
 //                       20 s of idle after the first poll
 #include "BenchSupport.h"
+#include "BluezMock.h"
 #include "PrivateBus.h"
 #include "ProgramRun.h"
 
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -108,6 +115,91 @@ int latency(BluezMock& bluez, PrivateBus& session) {
     return 0;
 }
 
+// The left bud's level of the device ADDRESS in the running program's Devices.
+std::optional<int> leftLevel(const QDBusConnection& session, const QString& address) {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("app.voltwren.Voltwren"), QStringLiteral("/app/voltwren/Voltwren"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("app.voltwren.Voltwren1") << QStringLiteral("Devices");
+    const QDBusMessage reply = session.call(get, QDBus::Block, 5000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return std::nullopt;
+    const QVariant devices = reply.arguments().constFirst().value<QDBusVariant>().variant();
+    for (const QVariantMap& device : qdbus_cast<QList<QVariantMap>>(devices.value<QDBusArgument>())) {
+        if (device.value(QStringLiteral("id")).toString() != address)
+            continue;
+        const QVariant parts = device.value(QStringLiteral("components"));
+        if (parts.metaType() != QMetaType::fromType<QDBusArgument>())
+            continue;
+        const QList<QVariantMap> components = qdbus_cast<QList<QVariantMap>>(parts.value<QDBusArgument>());
+        if (!components.isEmpty() && components.constFirst().contains(QStringLiteral("percent")))
+            return components.constFirst().value(QStringLiteral("percent")).toInt();
+    }
+    return std::nullopt;
+}
+
+int adverts(BluezMock& bluez, PrivateBus& session) {
+    const QString address = QStringLiteral("11:22:33:44:55:66");
+    if (bluez.addAdapter().isEmpty())
+        return 1;
+    const QString buds = bluez.addDevice(address, QStringLiteral("Pods Pro"));
+    if (buds.isEmpty() ||
+        !bluez.setProperty(buds, QStringLiteral("org.bluez.Device1"), QStringLiteral("Modalias"),
+                           QStringLiteral("bluetooth:v004Cp2014d0B20")) ||
+        !bluez.connectDevice(address))
+        return 1;
+    const QString near = bluez.addDevice(QStringLiteral("7A:00:00:00:00:01"), QString());
+    ProgramRun voltwren(&bluez.bus(), &session);
+    if (!voltwren.start() || !session.waitForName(QStringLiteral("app.voltwren.Voltwren")) ||
+        !voltwren.waitForOutput(QStringLiteral("Refreshed battery states"), 20000))
+        return 1;
+    const auto discovering = [&bluez] {
+        return bluez
+            .property(QStringLiteral("/org/bluez/hci0"), QStringLiteral("org.bluez.Adapter1"),
+                      QStringLiteral("Discovering"))
+            .toBool();
+    };
+    QElapsedTimer burst;
+    burst.start();
+    while (!discovering() && burst.elapsed() < 20000)
+        QTest::qWait(5);
+    burst.restart();
+    while (discovering() && burst.elapsed() < 60000)
+        QTest::qWait(5);
+    const double burstSeconds = double(burst.elapsed()) / 1000.0;
+
+    std::vector<double> times;
+    for (int run = 0; run < 20; ++run) {
+        const int left = 1 + run % 9;
+        QByteArray message(27, '\0');
+        const char head[] = {0x07, 0x19, 0x01, 0x14, 0x20, 0x20};
+        std::copy(std::begin(head), std::end(head), message.begin());
+        message[6] = char(0x70 | left);
+        message[7] = 0x05;
+        QElapsedTimer clock;
+        clock.start();
+        if (!bluez.advertise(near, 0x004C, message, -50))
+            return 1;
+        while (leftLevel(session.connection(), address) != left * 10 && clock.elapsed() < 10000)
+            QTest::qWait(2);
+        if (leftLevel(session.connection(), address) != left * 10) {
+            out << "run " << run << ": not shown within 10 s\n";
+            return 0;
+        }
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+        waitForQuiet(voltwren, 400);
+    }
+    std::sort(times.begin(), times.end());
+    out << "advert to Devices, 20 runs: median " << QString::number(times[times.size() / 2], 'f', 1)
+        << " ms (min " << QString::number(times.front(), 'f', 1) << ", max "
+        << QString::number(times.back(), 'f', 1) << "); the burst lasted about "
+        << QString::number(burstSeconds, 'f', 1)
+        << " s; bursts logged: " << voltwren.log().count(QStringLiteral("Advertised batteries: discovering"))
+        << "\n";
+    voltwren.stop();
+    return 0;
+}
+
 int flood(BluezMock& bluez, PrivateBus& session, int count) {
     if (!BenchSupport::addDevices(bluez, 3))
         return 1;
@@ -173,10 +265,12 @@ int main(int argc, char* argv[]) {
         status = latency(bluez, session);
     else if (mode == QLatin1String("flood"))
         status = flood(bluez, session, argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 500);
+    else if (mode == QLatin1String("adverts"))
+        status = adverts(bluez, session);
     else if (mode == QLatin1String("idle"))
         status = idle(bluez, session);
     else
-        out << "usage: bench_live latency|flood|idle\n";
+        out << "usage: bench_live latency|flood|adverts|idle\n";
     if (status == 1)
         out << "could not set up the run\n";
     return status;

@@ -640,7 +640,8 @@ private Q_SLOTS:
             << DeviceKind::airpodsPro << QStringList{} << std::optional<bool>(std::nullopt);
         QTest::newRow("the report's own components stay")
             << Device(pods).parts(components(80, 80, {})).d << buds(10, 10, 10) << Percent()
-            << Components(components(80, 80, {})) << DeviceKind::airpodsPro << QStringList{} << std::optional<bool>(std::nullopt);
+            << Components(components(80, 80, {})) << DeviceKind::airpodsPro << QStringList{}
+            << std::optional<bool>(std::nullopt);
         AdvertisedBattery::Levels single;
         single.single = level(60);
         QTest::newRow("single battery")
@@ -648,7 +649,8 @@ private Q_SLOTS:
             << DeviceKind::airpodsMax << QStringList{} << std::optional<bool>(false);
         QTest::newRow("lower-case address, not Apple: kind by name")
             << Device("Travel Buds").address(address1.toLower()).d << buds(70, {}, {}) << Percent(70)
-            << (seen(components(70, {}, {}))) << DeviceKind::headphones << QStringList{} << std::optional<bool>(false);
+            << (seen(components(70, {}, {}))) << DeviceKind::headphones << QStringList{}
+            << std::optional<bool>(false);
         AdvertisedBattery::Levels charging = buds(30, 30, 80);
         charging.left->charging = true;
         QTest::newRow("one of two level buds charging: not charging")
