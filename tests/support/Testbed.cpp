@@ -1,0 +1,46 @@
+#include "Testbed.h"
+
+#include <QJsonDocument>
+
+Testbed::Testbed() {
+    m_process.setProgram(QStringLiteral("umockdev-wrapper"));
+    m_process.setArguments({QStringLiteral("/usr/bin/python3"),
+                            QStringLiteral(VOLTWREN_SOURCE_DIR "/tests/support/testbed.py")});
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start();
+    if (!m_process.waitForStarted(10000))
+        return;
+    while (!m_process.canReadLine() && m_process.waitForReadyRead(15000)) {
+    }
+    if (m_process.canReadLine())
+        m_root = QString::fromUtf8(m_process.readLine()).trimmed();
+    if (m_root.isEmpty())
+        qWarning("testbed.py did not start");
+}
+
+Testbed::~Testbed() {
+    m_process.closeWriteChannel();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+void Testbed::apply(QProcessEnvironment& environment) const {
+    environment.insert(QStringLiteral("UMOCKDEV_DIR"), m_root);
+    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral("libumockdev-preload.so.0"));
+}
+
+QString Testbed::run(const QJsonObject& command, int timeoutMs) {
+    m_process.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
+    while (!m_process.canReadLine() && m_process.waitForReadyRead(timeoutMs)) {
+    }
+    const QString reply = QString::fromUtf8(m_process.readLine()).trimmed();
+    if (reply == QLatin1String("ok"))
+        return reply;
+    if (reply.startsWith(QLatin1String("ok ")))
+        return reply.mid(3);
+    qWarning("testbed command %s: %s", QJsonDocument(command).toJson(QJsonDocument::Compact).constData(),
+             qPrintable(reply.isEmpty() ? QStringLiteral("no answer") : reply));
+    return {};
+}
