@@ -59,7 +59,7 @@ class KernelTest : public QObject {
 private Q_SLOTS:
     void treesAsListed_data() {
         QTest::addColumn<QByteArray>("tree");
-        // Connected BlueZ devices: "address|alias|percent or empty|Appearance or empty".
+        // Connected BlueZ devices: "address|alias|percent|Appearance|Icon", each maybe empty.
         QTest::addColumn<QStringList>("bluez");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("battery taken out")
@@ -77,7 +77,7 @@ private Q_SLOTS:
                {"do": "add", "name": "AC", "attributes": {"type": "Mains", "online": "0"}}])")
             << QStringList{} << QStringList{"Laptop|mac|41|on|low"};
         QTest::newRow("connected LE mouse without class, icon and ids")
-            << QByteArray("[]") << QStringList{"AA:BB:CC:DD:EE:30|LE Mouse|99|962"}
+            << QByteArray("[]") << QStringList{"AA:BB:CC:DD:EE:30|LE Mouse|99|962|"}
             << QStringList{"LE Mouse|mouse|99|on|-"};
         QTest::newRow("headset switched off, headset on")
             << QByteArray(
@@ -107,7 +107,8 @@ private Q_SLOTS:
                {"do": "add", "name": "hidpp_battery_1", "parent": "0005:046D:B025.0001",
                  "attributes": {"type": "Battery", "scope": "Device", "capacity": "70", "status": "Discharging",
                                 "model_name": "MX Anywhere 3", "serial_number": "aa:bb:cc:dd:ee:60"}}])")
-            << QStringList{"AA:BB:CC:DD:EE:60|Work Mouse||"} << QStringList{"Work Mouse|mouse|70|on|-"};
+            << QStringList{"AA:BB:CC:DD:EE:60|Work Mouse|||input-mouse"}
+            << QStringList{"Work Mouse|mouse|70|on|-"};
         QTest::newRow("one mouse on its receiver and on its cable")
             << QByteArray(R"([{"do": "add", "subsystem": "hid", "name": "0003:046D:C08B.0001",
                  "properties": {"HID_UNIQ": "4082-5c-9e"}},
@@ -133,6 +134,8 @@ private Q_SLOTS:
             if (!fields[3].isEmpty())
                 QVERIFY(mock.setProperty(path, "org.bluez.Device1", "Appearance",
                                          QVariant::fromValue(quint16(fields[3].toUInt()))));
+            if (!fields[4].isEmpty())
+                QVERIFY(mock.setProperty(path, "org.bluez.Device1", "Icon", fields[4]));
             QVERIFY(mock.connectDevice(fields[0]));
         }
         Testbed bed;

@@ -29,6 +29,11 @@ Testbed::~Testbed() {
 void Testbed::apply(QProcessEnvironment& environment) const {
     environment.insert(QStringLiteral("UMOCKDEV_DIR"), m_root);
     environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral("libumockdev-preload.so.0"));
+    // A sanitized build would refuse to start with another library first.
+    const QString asan = environment.value(QStringLiteral("ASAN_OPTIONS"));
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       (asan.isEmpty() ? QString() : asan + QLatin1Char(':')) +
+                           QStringLiteral("verify_asan_link_order=0"));
 }
 
 QString Testbed::run(const QJsonObject& command, int timeoutMs) {
