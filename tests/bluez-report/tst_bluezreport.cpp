@@ -261,12 +261,9 @@ private Q_SLOTS:
         };
         row("keyboard", 0x03C1, DeviceKind::keyboard);
         row("mouse", 0x03C2, DeviceKind::mouse);
-        row("joystick", 0x03C3, DeviceKind::gameController);
         row("gamepad", 0x03C4, DeviceKind::gameController);
-        row("digitizer tablet", 0x03C5, std::nullopt);
         row("earbud", 0x0941, DeviceKind::headphones);
         row("headset", 0x0942, DeviceKind::headphones);
-        row("speaker", 0x0841, std::nullopt);
         row("phone", 0x0040, DeviceKind::iphone);
         row("generic HID", 0x03C0, std::nullopt);
         row("unknown", 0x0000, std::nullopt);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -20,9 +19,9 @@ public:
     // Preloads umockdev and points it at this testbed.
     void apply(QProcessEnvironment& environment) const;
 
-    // One command of testbed.py ("do": "add", "set", "burst", "remove");
-    // the sysfs path an "add" made, "ok" otherwise, empty on failure.
-    QString run(const QJsonObject& command, int timeoutMs = 10000);
+    // One command of testbed.py ("do": "add", "set", "burst", "remove") or
+    // an array of them, as JSON text.
+    bool run(const QByteArray& json, int timeoutMs = 10000);
 
 private:
     QProcess m_process;

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-# A umockdev testbed driven over standard input, one JSON command a line;
-# each is answered "ok" or "error: …". Run it under umockdev-wrapper: only a
+# A umockdev testbed driven over standard input, one JSON command (or an
+# array of them) a line; each line is answered "ok" or "error: …". Run it under umockdev-wrapper: only a
 # preloaded process can send uevents to the preloaded programs' monitors.
 # The first line printed is the testbed's folder, for their UMOCKDEV_DIR.
 import json
@@ -45,29 +45,31 @@ def run(command):
             testbed.set_attribute_link(path, name, target)
         if command.get('announce'):
             testbed.uevent(path, 'add')
-        return path
+        return
     if what == 'set':
         for name, value in command['attributes'].items():
             testbed.set_attribute(command['path'], name, value)
         if command.get('announce', True):
             testbed.uevent(command['path'], 'change')
-        return None
+        return
     if what == 'burst':
         # COUNT change uevents spread over SECONDS.
         for _ in range(command['count']):
             testbed.uevent(command['path'], 'change')
             time.sleep(command['seconds'] / command['count'])
-        return None
+        return
     if what == 'remove':
         testbed.uevent(command['path'], 'remove')
         testbed.remove_device(command['path'])
-        return None
+        return
     raise RuntimeError('unknown command ' + what)
 
 
 for line in sys.stdin:
     try:
-        result = run(json.loads(line))
-        print('ok' if result is None else 'ok ' + result, flush=True)
+        commands = json.loads(line)
+        for command in commands if isinstance(commands, list) else [commands]:
+            run(command)
+        print('ok', flush=True)
     except Exception as error:  # the test reads the reason
         print('error: ' + str(error).replace('\n', ' '), flush=True)
