@@ -699,18 +699,26 @@ void AppState::requestRefresh(const QString& cause, bool withScan) {
     // left for the one that follows it.
     if (!m_requestedRefreshRunning && !m_requestWindow.isActive())
         m_requestWindow.start();
+    // After a refresh, the window stays open while announcements go on
+    // (for a while): a storm that outlasts refreshes does not chain them.
+    else if (m_requestWindow.isActive() && !m_gatherUntil.hasExpired())
+        m_requestWindow.start();
 }
 
 void AppState::startRequestedRefresh() {
     m_requestedRefreshRunning = true;
+    m_gatherUntil = QDeadlineTimer();
     diagnosticLog(QStringLiteral("Refreshing after ") +
                   std::exchange(m_requestCauses, {}).join(QStringLiteral(", ")));
     if (std::exchange(m_requestWantsScan, false))
         checkPermissionAndScan();
     performRefresh([this] {
         m_requestedRefreshRunning = false;
-        if (!m_requestCauses.isEmpty())
-            startRequestedRefresh();
+        // What came meanwhile gathers in a window of its own.
+        if (!m_requestCauses.isEmpty()) {
+            m_gatherUntil = QDeadlineTimer(m_services.announcementWindow * 5);
+            m_requestWindow.start();
+        }
     });
 }
 

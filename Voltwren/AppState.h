@@ -7,6 +7,7 @@
 #include "sources/InternalBatteryReader.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -130,7 +131,8 @@ public:
     void refreshFromCachedReadings();
     // Something announced a change (CAUSE says what, for the log). Requests
     // within a short window start one refresh; those that come while it runs
-    // start exactly one more after it. WITH_SCAN makes that a full poll.
+    // gather in a new window after it, kept open while they go on (up to
+    // five windows), for exactly one more. WITH_SCAN makes that a full poll.
     void requestRefresh(const QString& cause, bool withScan = false);
     void scheduleTimer();
     // The poll timer's interval: at least a minute.
@@ -260,6 +262,7 @@ private:
 
     // The requested refreshes: gathering, running, and what the next is for.
     QTimer m_requestWindow;
+    QDeadlineTimer m_gatherUntil;
     bool m_requestedRefreshRunning = false;
     QStringList m_requestCauses;
     bool m_requestWantsScan = false;

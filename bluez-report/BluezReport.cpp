@@ -154,7 +154,9 @@ struct Device {
     QStringList properties;
 };
 
-Device makeDevice(const QString& path, const InterfaceMap& interfaces, QStringList* notes) {
+// CONNECTED: no RSSI, which any program's discovery sets on connected
+// devices too; the reader would take a device with only that for a sighting.
+Device makeDevice(const QString& path, const InterfaceMap& interfaces, bool connected, QStringList* notes) {
     const QVariantMap device = interfaces.value(deviceInterface);
     Device result;
     result.path = path;
@@ -185,10 +187,18 @@ Device makeDevice(const QString& path, const InterfaceMap& interfaces, QStringLi
         if (const std::optional<QString> icon = stringProperty(device, QStringLiteral("Icon")))
             minorType = minorTypeForIcon(*icon);
     }
+    if (!minorType) {
+        // A Bluetooth LE device has no Class; its Appearance says what it is.
+        const std::optional<qint64> appearance = integerProperty(device, QStringLiteral("Appearance"));
+        if (appearance && *appearance >= 0 && *appearance <= 0xFFFF)
+            minorType = minorTypeForAppearance(static_cast<quint16>(*appearance));
+    }
     if (minorType)
         result.properties.append(QStringLiteral("Minor Type: ") + *minorType);
-    if (const std::optional<qint64> rssi = integerProperty(device, QStringLiteral("RSSI")))
-        result.properties.append(QStringLiteral("RSSI: ") + QString::number(*rssi));
+    if (!connected) {
+        if (const std::optional<qint64> rssi = integerProperty(device, QStringLiteral("RSSI")))
+            result.properties.append(QStringLiteral("RSSI: ") + QString::number(*rssi));
+    }
     const auto battery = interfaces.constFind(batteryInterface);
     if (battery != interfaces.cend()) {
         if (const std::optional<qint64> percentage = percentageProperty(*battery, path, notes))
@@ -302,6 +312,32 @@ std::optional<QString> minorTypeForIcon(const QString& icon) {
     return *found;
 }
 
+std::optional<QString> minorTypeForAppearance(quint16 appearance) {
+    const quint16 category = appearance >> 6;
+    const quint16 subcategory = appearance & 0x3F;
+    switch (category) {
+    case 0x001:
+        return QStringLiteral("Smartphone");
+    case 0x002:
+        return QStringLiteral("Computer");
+    case 0x00F: {
+        // Human interface devices.
+        static constexpr std::array<const char*, 9> hid{nullptr,       "Keyboard",    "Mouse",
+                                                        "Joystick",    "Gamepad",     "Digitizer Tablet",
+                                                        "Card Reader", "Digital Pen", "Handheld Scanner"};
+        return wordAt(hid, subcategory);
+    }
+    case 0x021:
+        // Audio sinks: speakers, soundbars.
+        return QStringLiteral("Loudspeaker");
+    case 0x025:
+        // Wearable audio: earbuds, headsets, headphones, neck bands.
+        return subcategory == 0x02 ? QStringLiteral("Headset") : QStringLiteral("Headphones");
+    default:
+        return std::nullopt;
+    }
+}
+
 std::optional<DeviceIds> idsFromModalias(const QString& modalias) {
     QStringView rest(modalias);
     if (rest.startsWith(QLatin1String("bluetooth:")))
@@ -377,9 +413,9 @@ QString build(const ManagedObjects& objects, QStringList* notes) {
         if (device == interfaces.cend())
             continue;
         if (boolProperty(*device, QStringLiteral("Connected")).value_or(false))
-            connected.append(makeDevice(object.key().path(), interfaces, notes));
+            connected.append(makeDevice(object.key().path(), interfaces, true, notes));
         else if (boolProperty(*device, QStringLiteral("Paired")).value_or(false))
-            paired.append(makeDevice(object.key().path(), interfaces, notes));
+            paired.append(makeDevice(object.key().path(), interfaces, false, notes));
     }
     appendSection(report, QStringLiteral("Connected:"), connected);
     if (!paired.isEmpty())

@@ -37,6 +37,9 @@ std::optional<QString> minorTypeForClass(quint32 deviceClass);
 // A word for BlueZ's Icon, when it names one.
 std::optional<QString> minorTypeForIcon(const QString& icon);
 
+// A word for a Bluetooth LE Appearance, when it names one.
+std::optional<QString> minorTypeForAppearance(quint16 appearance);
+
 struct DeviceIds {
     quint16 vendor = 0;
     quint16 product = 0;

@@ -34,11 +34,18 @@ public:
         std::optional<QString> capacityLevel;
         std::optional<QString> status;
         std::optional<qint64> online;
+        // 0 when the device has no battery in it now.
+        std::optional<qint64> present;
+        // The wireless_status of the USB interface above a headset's
+        // receiver: "connected" or "disconnected".
+        std::optional<QString> wirelessStatus;
         // The Bluetooth address as 6 bytes, as "BD_ADDR" has it; empty when none.
         QByteArray address;
         // From the device's uevent.
         std::optional<QString> hidName;
         std::optional<QString> driver;
+        // HID_UNIQ, which all supplies of one device share.
+        std::optional<QString> uniqueId;
         // One map per input device of the accessory: its capability bitmaps
         // ("ev", "key", "rel", "abs") as the kernel writes them.
         QList<QMap<QString, QString>> inputCapabilities;
@@ -61,8 +68,9 @@ public:
     // registry cannot be walked at all.
     virtual int registryEntries(QList<RegistryEntry>& entries) const = 0;
     // One description per power source ("Transport Type", "Current Capacity",
-    // "Max Capacity", and "Is Charging" where the status tells); empty when there is none or nothing can be
-    // read.
+    // "Max Capacity", "Capacity Unit" ("energy", "charge" or "percent"), and
+    // "Is Charging" where the status tells); empty when there is none or
+    // nothing can be read.
     virtual QList<QVariantMap> powerSourceDescriptions() const = 0;
     // Fills BATTERIES in name order; returns 0, or an errno value when the
     // supplies cannot be listed at all.

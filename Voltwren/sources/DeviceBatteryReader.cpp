@@ -114,7 +114,16 @@ std::optional<qint64> levelPercent(const QString& level) {
     return found == table.cend() ? std::nullopt : std::optional<qint64>(*found);
 }
 
+// A headset's receiver keeps its supply while the headset is off.
+bool switchedOff(const Battery& battery) {
+    return battery.wirelessStatus == QLatin1String("disconnected");
+}
+
 std::optional<qint64> chargeOf(const Battery& battery) {
+    // No battery in it (a mouse's taken out, a controller's empty slot), or
+    // a headset that is off: what capacity says is not its charge now.
+    if (battery.present == 0 || switchedOff(battery))
+        return std::nullopt;
     const std::optional<qint64> capacity = validCapacity(battery);
     // A HID battery that has not reported yet says "Unknown" and 0 or nothing.
     if (battery.status == QLatin1String("Unknown") && (!capacity || *capacity == 0))
@@ -132,7 +141,7 @@ QString addressText(const QByteArray& bytes) {
 // to the listed accessory of the same name ("Unknown Accessory" without a
 // model), so a listed row of that name showing that charge took it.
 bool chargeTakenByName(const QList<AccessoryReading>& listed, const Battery& battery) {
-    const std::optional<qint64> capacity = validCapacity(battery);
+    const std::optional<qint64> capacity = chargeOf(battery) ? validCapacity(battery) : std::nullopt;
     if (!capacity)
         return false;
     const QString name =
@@ -173,17 +182,40 @@ AccessoryReading makeReading(const Battery& battery) {
     reading.kind = kindOf(battery);
     reading.batteryPercent = chargeOf(battery);
     // A receiver keeps the supply while its device is off or asleep.
-    reading.isConnected = !battery.online || *battery.online != 0;
+    reading.isConnected = !switchedOff(battery) && (!battery.online || *battery.online != 0);
     reading.isCharging = PowerSupplies::chargingFromStatus(battery.status);
     return reading;
 }
+
+namespace {
+
+QList<Battery> onePerDevice(const QList<Battery>& batteries) {
+    QList<Battery> kept;
+    QHash<QString, qsizetype> byUniqueId;
+    for (const Battery& battery : batteries) {
+        if (!battery.uniqueId) {
+            kept.append(battery);
+            continue;
+        }
+        const auto found = byUniqueId.constFind(*battery.uniqueId);
+        if (found == byUniqueId.cend()) {
+            byUniqueId.insert(*battery.uniqueId, kept.size());
+            kept.append(battery);
+        } else if (!chargeOf(kept[*found]) && chargeOf(battery)) {
+            kept[*found] = battery;
+        }
+    }
+    return kept;
+}
+
+} // namespace
 
 QList<AccessoryReading> unlisted(const QList<AccessoryReading>& listed, const QList<Battery>& batteries) {
     QSet<QString> ids;
     for (const AccessoryReading& reading : listed)
         ids.insert(reading.id);
     QList<AccessoryReading> rows;
-    for (const Battery& battery : batteries) {
+    for (const Battery& battery : onePerDevice(batteries)) {
         const QString address = addressText(battery.address);
         if (address.isEmpty() ? chargeTakenByName(listed, battery) : ids.contains(address))
             continue;

@@ -30,6 +30,8 @@ std::optional<DeviceKind> kindFromInputs(const QList<QMap<QString, QString>>& in
 // Rows for the batteries that no reading of LISTED took, in order: a battery
 // with an address belongs to the listed accessory of that address; one
 // without belongs to the listed accessory to which its name gave its charge.
+// Supplies that share a HID_UNIQ (a mouse on its receiver and on its cable)
+// are one device: the first with a charge speaks for it, else the first.
 QList<AccessoryReading> unlisted(const QList<AccessoryReading>& listed, const QList<Battery>& batteries);
 
 // Gives each listed accessory without a charging state the one its kernel

@@ -28,6 +28,13 @@ std::optional<qint64> integer(const QVariant& value) {
 } // namespace
 
 std::optional<qint64> internalBatteryPercent(const QList<QVariantMap>& descriptions) {
+    // Every system battery counts: business laptops drain one, then the other.
+    struct Source {
+        qint64 current;
+        qint64 maximum;
+        QString unit;
+    };
+    QList<Source> sources;
     for (const QVariantMap& description : descriptions) {
         const QVariant transport = description.value(QStringLiteral("Transport Type"));
         if (transport.typeId() != QMetaType::QString || transport.toString() != QLatin1String("Internal"))
@@ -36,11 +43,31 @@ std::optional<qint64> internalBatteryPercent(const QList<QVariantMap>& descripti
         const std::optional<qint64> maximum = integer(description.value(QStringLiteral("Max Capacity")));
         if (!current || !maximum || *maximum < 1)
             continue;
-        // Clamped as a double so the conversion back stays defined.
-        const double percent = std::round(double(*current) / double(*maximum) * 100.0);
-        return qint64(std::clamp(percent, 0.0, 100.0));
+        const QVariant unit = description.value(QStringLiteral("Capacity Unit"));
+        sources.append(
+            {*current, *maximum, unit.typeId() == QMetaType::QString ? unit.toString() : QString()});
     }
-    return std::nullopt;
+    if (sources.isEmpty())
+        return std::nullopt;
+    // Stored over stored capacity when all count in one unit; else each
+    // battery's fraction weighs the same.
+    const bool oneUnit = std::all_of(sources.cbegin(), sources.cend(),
+                                     [&](const Source& source) { return source.unit == sources[0].unit; });
+    double fraction = 0.0;
+    if (oneUnit) {
+        double current = 0.0, maximum = 0.0;
+        for (const Source& source : std::as_const(sources)) {
+            current += double(source.current);
+            maximum += double(source.maximum);
+        }
+        fraction = current / maximum;
+    } else {
+        for (const Source& source : std::as_const(sources))
+            fraction += double(source.current) / double(source.maximum) / double(sources.size());
+    }
+    // Clamped as a double so the conversion back stays defined.
+    const double percent = std::round(fraction * 100.0);
+    return qint64(std::clamp(percent, 0.0, 100.0));
 }
 
 std::optional<qint64> readInternalBatteryPercent(const PowerSupplies& supplies) {

@@ -32,6 +32,8 @@ std::optional<InternalBatteryReading> internalBattery(const QList<QVariantMap>& 
 // not, else nullopt.
 std::optional<bool> internalBatteryCharging(const QList<QVariantMap>& descriptions);
 
-// The first "Internal" source with whole current and maximum (at least 1)
-// capacities decides: rounded half away from zero, limited to 0..100.
+// Every "Internal" source with whole current and maximum (at least 1)
+// capacities counts: their total current over their total maximum when all
+// have the same "Capacity Unit", else the mean of their fractions; rounded
+// half away from zero, limited to 0..100.
 std::optional<qint64> internalBatteryPercent(const QList<QVariantMap>& descriptions);

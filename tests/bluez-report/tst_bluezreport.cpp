@@ -1,5 +1,6 @@
 #include "BluezReport.h"
 #include "platform/linux/BluezCentral.h"
+#include "sources/BluetoothBatteryReader.h"
 #include "sources/SystemProfilerBluetoothInfo.h"
 
 #include <QTest>
@@ -10,6 +11,7 @@ using SystemProfilerBluetoothInfo::ConnectedDevice;
 Q_DECLARE_METATYPE(std::optional<QString>)
 Q_DECLARE_METATYPE(std::optional<BluezReport::DeviceIds>)
 Q_DECLARE_METATYPE(std::optional<qint64>)
+Q_DECLARE_METATYPE(std::optional<DeviceKind>)
 
 namespace {
 
@@ -79,7 +81,6 @@ private Q_SLOTS:
                                                 "              Vendor ID: 0x046D\n"
                                                 "              Product ID: 0xB01A\n"
                                                 "              Minor Type: Mouse\n"
-                                                "              RSSI: -52\n"
                                                 "              Battery Level: 63%\n"
                                                 "      Not Connected:\n"
                                                 "          Old Keyboard:\n"
@@ -107,8 +108,8 @@ private Q_SLOTS:
                  (ConnectedDevice{"Bare", "AA:BB:CC:DD:EE:02", std::nullopt, std::nullopt, std::nullopt,
                                   std::nullopt, std::nullopt, std::nullopt}));
         QCOMPARE(SystemProfilerBluetoothInfo::makeConnectedDevice(blocks[1]),
-                 (ConnectedDevice{"Earbuds", "AA:BB:CC:DD:EE:01", "Headphones", 0x004C, 0x2014, -60, 90,
-                                  std::nullopt}));
+                 (ConnectedDevice{"Earbuds", "AA:BB:CC:DD:EE:01", "Headphones", 0x004C, 0x2014, std::nullopt,
+                                  90, std::nullopt}));
     }
 
     void namesReadBackAsOneDevice_data() {
@@ -248,6 +249,42 @@ private Q_SLOTS:
         const auto blocks = readBack(build(objects));
         QCOMPARE(blocks.size(), 1);
         QCOMPARE(SystemProfilerBluetoothInfo::makeConnectedDevice(blocks[0]).batteryPercent, expected);
+    }
+
+    // An LE device has no Class, Icon or Modalias, and has an RSSI once
+    // anything discovers: connected, it is never taken for a sighting.
+    void connectedLowEnergyDeviceReadsBack_data() {
+        QTest::addColumn<int>("appearance");
+        QTest::addColumn<std::optional<DeviceKind>>("kind");
+        const auto row = [](const char* name, int appearance, std::optional<DeviceKind> kind) {
+            QTest::newRow(name) << appearance << kind;
+        };
+        row("keyboard", 0x03C1, DeviceKind::keyboard);
+        row("mouse", 0x03C2, DeviceKind::mouse);
+        row("gamepad", 0x03C4, DeviceKind::gameController);
+        row("earbud", 0x0941, DeviceKind::headphones);
+        row("headset", 0x0942, DeviceKind::headphones);
+        row("phone", 0x0040, DeviceKind::iphone);
+        row("generic HID", 0x03C0, std::nullopt);
+        row("unknown", 0x0000, std::nullopt);
+    }
+    void connectedLowEnergyDeviceReadsBack() {
+        QFETCH(int, appearance);
+        QFETCH(std::optional<DeviceKind>, kind);
+        QVariantMap properties{{"Alias", "Thing"},
+                               {"Address", "AA:BB:CC:DD:EE:01"},
+                               {"Connected", true},
+                               {"RSSI", QVariant::fromValue(short(-60))},
+                               {"Appearance", QVariant::fromValue(quint16(appearance))}};
+        const auto blocks = readBack(build(oneConnected(properties)));
+        QCOMPARE(blocks.size(), 1);
+        const ConnectedDevice device = SystemProfilerBluetoothInfo::makeConnectedDevice(blocks[0]);
+        QCOMPARE(device.rssi, std::nullopt);
+        QVERIFY(!BluetoothBatteryReader::isSignalSighting(device));
+        QCOMPARE(device.minorType ? BluetoothBatteryReader::kindForMinorType(*device.minorType)
+                                  : std::nullopt,
+                 kind);
+        QCOMPARE(device.minorType.has_value(), appearance != 0 && appearance != 0x03C0);
     }
 
     void minorTypeForClass_data() {

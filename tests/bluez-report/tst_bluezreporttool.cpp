@@ -99,9 +99,10 @@ bool populate(BluezMock& mock) {
 }
 
 const QList<ConnectedDevice> expectedDevices{
-    {"Desk Mouse", "AA:BB:CC:DD:EE:02", "Mouse", 0x046D, 0xB01A, -79, 63, std::nullopt},
-    {"Earbuds", "AA:BB:CC:DD:EE:01", "Headphones", 0x004C, 0x2014, -52, 90, std::nullopt},
-    {"game pad", "AA:BB:CC:DD:EE:05", "Gamepad", std::nullopt, std::nullopt, -79, std::nullopt, std::nullopt},
+    {"Desk Mouse", "AA:BB:CC:DD:EE:02", "Mouse", 0x046D, 0xB01A, std::nullopt, 63, std::nullopt},
+    {"Earbuds", "AA:BB:CC:DD:EE:01", "Headphones", 0x004C, 0x2014, std::nullopt, 90, std::nullopt},
+    {"game pad", "AA:BB:CC:DD:EE:05", "Gamepad", std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+     std::nullopt},
 };
 
 enum class Peer { noSystemBus, accessDenied, noAnswer, unexpectedReply };
@@ -159,8 +160,8 @@ private Q_SLOTS:
             const QString address = QStringLiteral("AA:BB:CC:DD:EE:0%1").arg(i);
             QVERIFY(!mock.addDevice(address, names[i].first).isEmpty());
             QVERIFY(mock.connectDevice(address));
-            expected << ConnectedDevice{names[i].second, address, std::nullopt, std::nullopt,
-                                        std::nullopt,    -79,     std::nullopt, std::nullopt};
+            expected << ConnectedDevice{names[i].second, address,      std::nullopt, std::nullopt,
+                                        std::nullopt,    std::nullopt, std::nullopt, std::nullopt};
         }
         const ToolRun run = runTool(environmentWithBuses(&mock.bus(), nullptr));
         QCOMPARE(run.status, 0);
@@ -278,10 +279,10 @@ private Q_SLOTS:
             logEntries(),
             (QStringList{QString::fromUtf16(u"Scanning for Bluetooth devices via system_profiler\u2026"),
                          "Device: Desk Mouse\n  Address: AA:BB:CC:DD:EE:02\n  Vendor ID: 0x046D\n"
-                         "  Product ID: 0xB01A\n  Minor Type: Mouse\n  RSSI: -79\n  Battery Level: 63%",
+                         "  Product ID: 0xB01A\n  Minor Type: Mouse\n  Battery Level: 63%",
                          "Device: Earbuds\n  Address: AA:BB:CC:DD:EE:01\n  Vendor ID: 0x004C\n"
-                         "  Product ID: 0x2014\n  Minor Type: Headphones\n  RSSI: -52\n  Battery Level: 90%",
-                         "Device: game pad\n  Address: AA:BB:CC:DD:EE:05\n  Minor Type: Gamepad\n  RSSI: -79",
+                         "  Product ID: 0x2014\n  Minor Type: Headphones\n  Battery Level: 90%",
+                         "Device: game pad\n  Address: AA:BB:CC:DD:EE:05\n  Minor Type: Gamepad",
                          "system_profiler scan found 3 connected device(s): Desk Mouse, Earbuds, game pad"}));
     }
 

@@ -18,8 +18,11 @@ QVariantMap source(const QVariant& transport, const QVariant& current, const QVa
     return map;
 }
 
-QVariantMap internal(const QVariant& current, const QVariant& maximum) {
-    return source(QStringLiteral("Internal"), current, maximum);
+QVariantMap internal(const QVariant& current, const QVariant& maximum, const char* unit = nullptr) {
+    QVariantMap map = source(QStringLiteral("Internal"), current, maximum);
+    if (unit)
+        map.insert(QStringLiteral("Capacity Unit"), QString::fromLatin1(unit));
+    return map;
 }
 
 } // namespace
@@ -59,8 +62,14 @@ private Q_SLOTS:
         QTest::newRow("transport not text")
             << Descriptions{source(QByteArray("Internal"), 43, 50)} << nothing;
         QTest::newRow("no transport") << Descriptions{source(nothing, 43, 50)} << nothing;
-        QTest::newRow("first passing wins")
-            << Descriptions{internal(1, 0), internal(30, 100), internal(90, 100)} << QVariant(qint64(30));
+        QTest::newRow("every passing source counts")
+            << Descriptions{internal(1, 0), internal(30, 100), internal(90, 100)} << QVariant(qint64(60));
+        QTest::newRow("two batteries, total energy")
+            << Descriptions{internal(48000000, 60000000, "energy"), internal(1500000, 60000000, "energy")}
+            << QVariant(qint64(41));
+        QTest::newRow("two units weigh the same")
+            << Descriptions{internal(48000000, 60000000, "energy"), internal(1000, 10000, "charge")}
+            << QVariant(qint64(45));
         QTest::newRow("empty description") << Descriptions{QVariantMap()} << nothing;
         QTest::newRow("empty list") << Descriptions{} << nothing;
     }

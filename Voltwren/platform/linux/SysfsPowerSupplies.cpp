@@ -17,6 +17,7 @@ namespace {
 // Sysfs attributes are at most one page.
 constexpr qsizetype maxAttributeSize = 4096;
 constexpr qsizetype maxInputDevices = 16;
+constexpr int maxWirelessStatusLevels = 4;
 
 std::optional<QString> canonical(const QString& path) {
     char resolved[PATH_MAX];
@@ -93,12 +94,30 @@ std::optional<QString> nonEmpty(std::optional<QString> text) {
     return text && !text->isEmpty() ? text : std::nullopt;
 }
 
-// The Bluetooth address of the supply ENTRY_NAME, from its device's UEVENT
-// or from the name itself; empty when neither has one.
-QByteArray address(const std::optional<QString>& uevent, const QString& entryName) {
-    if (const std::optional<QString> unique = ueventValue(uevent, QLatin1String("HID_UNIQ"))) {
-        if (const QByteArray bytes = addressBytes(*unique); !bytes.isEmpty())
-            return bytes;
+// Device strings are the device's own bytes: invalid UTF-8 (decoded as
+// U+FFFD) and control characters go, so that every output can print them.
+std::optional<QString> printable(const std::optional<QString>& text) {
+    if (!text)
+        return std::nullopt;
+    QString result;
+    result.reserve(text->size());
+    for (const QChar c : *text) {
+        if (c != QChar::ReplacementCharacter && c.category() != QChar::Other_Control)
+            result.append(c);
+    }
+    return nonEmpty(result.trimmed());
+}
+
+// The Bluetooth address of the supply ENTRY_NAME, from its device's UEVENT,
+// its SERIAL (HID++ mice over Bluetooth give the address there) or the name
+// itself; empty when none has one.
+QByteArray address(const std::optional<QString>& uevent, const std::optional<QString>& serial,
+                   const QString& entryName) {
+    for (const std::optional<QString>& text : {ueventValue(uevent, QLatin1String("HID_UNIQ")), serial}) {
+        if (text) {
+            if (const QByteArray bytes = addressBytes(*text); !bytes.isEmpty())
+                return bytes;
+        }
     }
     // hid-<address>-battery, ps-controller-battery-<address>, …
     // An address is a whole word of the name.
@@ -182,18 +201,38 @@ int SysfsPowerSupplies::registryEntries(QList<RegistryEntry>& entries) const {
     for (const auto& [name, folder] : std::as_const(folders)) {
         RegistryEntry entry;
         if (attribute(folder, QStringLiteral("scope")) == QLatin1String("Device")) {
-            if (const std::optional<qint64> capacity = integerAttribute(folder, QStringLiteral("capacity")))
+            // No battery in it, or a headset that is off: its capacity is no reading.
+            const std::optional<qint64> capacity = integerAttribute(folder, QStringLiteral("capacity"));
+            if (capacity && integerAttribute(folder, QStringLiteral("present")) != 0 &&
+                wirelessStatus(folder) != QLatin1String("disconnected"))
                 entry.batteryPercent = *capacity;
             if (const std::optional<QString> model =
-                    nonEmpty(attribute(folder, QStringLiteral("model_name"))))
+                    printable(attribute(folder, QStringLiteral("model_name"))))
                 entry.product = *model;
-            if (const QByteArray bytes = address(attribute(folder, QStringLiteral("device/uevent")), name);
+            if (const QByteArray bytes =
+                    address(attribute(folder, QStringLiteral("device/uevent")),
+                            printable(attribute(folder, QStringLiteral("serial_number"))), name);
                 !bytes.isEmpty())
                 entry.bdAddr = bytes;
         }
         entries.append(entry);
     }
     return 0;
+}
+
+std::optional<QString> SysfsPowerSupplies::wirelessStatus(const QString& folder) const {
+    // The USB interface of a headset's receiver, a few levels above the
+    // supply (interface, HID device, supply), says whether the headset is on.
+    std::optional<QString> device = canonical(folder + QStringLiteral("/device"));
+    for (int level = 0; level < maxWirelessStatusLevels && device && inside(*device, m_allowedTree) &&
+                        *device != m_allowedTree;
+         ++level) {
+        if (const std::optional<QString> status =
+                nonEmpty(attribute(*device, QStringLiteral("wireless_status"))))
+            return status;
+        device = canonical(*device + QStringLiteral("/.."));
+    }
+    return std::nullopt;
 }
 
 QList<QMap<QString, QString>> SysfsPowerSupplies::inputCapabilities(const QString& folder) const {
@@ -230,17 +269,20 @@ int SysfsPowerSupplies::deviceBatteries(QList<DeviceBattery>& batteries) const {
             continue;
         DeviceBattery battery;
         battery.supplyName = name;
-        battery.modelName = nonEmpty(attribute(folder, QStringLiteral("model_name")));
-        battery.serialNumber = nonEmpty(attribute(folder, QStringLiteral("serial_number")));
+        battery.modelName = printable(attribute(folder, QStringLiteral("model_name")));
+        battery.serialNumber = printable(attribute(folder, QStringLiteral("serial_number")));
         battery.capacity = integerAttribute(folder, QStringLiteral("capacity"));
         battery.capacityLevel = nonEmpty(attribute(folder, QStringLiteral("capacity_level")));
         battery.status = nonEmpty(attribute(folder, QStringLiteral("status")));
         battery.online = integerAttribute(folder, QStringLiteral("online"));
+        battery.present = integerAttribute(folder, QStringLiteral("present"));
+        battery.wirelessStatus = wirelessStatus(folder);
         // Read once: it gives the address, the HID name and the driver.
         const std::optional<QString> uevent = attribute(folder, QStringLiteral("device/uevent"));
-        battery.address = address(uevent, name);
-        battery.hidName = nonEmpty(ueventValue(uevent, QLatin1String("HID_NAME")));
+        battery.address = address(uevent, battery.serialNumber, name);
+        battery.hidName = printable(ueventValue(uevent, QLatin1String("HID_NAME")));
         battery.driver = nonEmpty(ueventValue(uevent, QLatin1String("DRIVER")));
+        battery.uniqueId = printable(ueventValue(uevent, QLatin1String("HID_UNIQ")));
         battery.inputCapabilities = inputCapabilities(folder);
         batteries.append(battery);
     }
@@ -263,12 +305,16 @@ QList<QVariantMap> SysfsPowerSupplies::powerSourceDescriptions() const {
             // Energy, else charge, else the kernel's own percentage.
             static const char* const pairs[][2] = {{"energy_now", "energy_full"},
                                                    {"charge_now", "charge_full"}};
+            static const char* const units[] = {"energy", "charge"};
             std::optional<qint64> current, maximum;
-            for (const auto& pair : pairs) {
-                current = integerAttribute(folder, QLatin1String(pair[0]));
-                maximum = integerAttribute(folder, QLatin1String(pair[1]));
-                if (current && maximum)
+            const char* unit = "percent";
+            for (int i = 0; i < 2; ++i) {
+                current = integerAttribute(folder, QLatin1String(pairs[i][0]));
+                maximum = integerAttribute(folder, QLatin1String(pairs[i][1]));
+                if (current && maximum) {
+                    unit = units[i];
                     break;
+                }
             }
             if (!current || !maximum) {
                 current = integerAttribute(folder, QStringLiteral("capacity"));
@@ -277,6 +323,7 @@ QList<QVariantMap> SysfsPowerSupplies::powerSourceDescriptions() const {
             if (current && maximum) {
                 description.insert(QStringLiteral("Current Capacity"), *current);
                 description.insert(QStringLiteral("Max Capacity"), *maximum);
+                description.insert(QStringLiteral("Capacity Unit"), QLatin1String(unit));
             }
             if (const std::optional<bool> charging =
                     chargingFromStatus(attribute(folder, QStringLiteral("status"))))

@@ -27,6 +27,7 @@ private:
     std::optional<QString> attribute(const QString& folder, const QString& name) const;
     std::optional<qint64> integerAttribute(const QString& folder, const QString& name) const;
     QList<QMap<QString, QString>> inputCapabilities(const QString& folder) const;
+    std::optional<QString> wirelessStatus(const QString& folder) const;
 
     QString m_root;
     QString m_allowedTree;

@@ -15,9 +15,6 @@ struct udev_monitor;
 // something is announced.
 class UdevPowerSupplyMonitor final : public PowerSupplyMonitor {
 public:
-    // UDEV_CONTROL: udevd's control socket; without it udev is not running
-    // and its monitor would stay silent.
-    explicit UdevPowerSupplyMonitor(QString udevControl = QStringLiteral("/run/udev/control"));
     ~UdevPowerSupplyMonitor() override;
 
     void start(std::function<void()> changed, std::function<void(const QString& problem)> problem) override;
@@ -26,7 +23,6 @@ public:
 private:
     void receive();
 
-    QString m_udevControl;
     udev* m_udev = nullptr;
     udev_monitor* m_monitor = nullptr;
     std::unique_ptr<QSocketNotifier> m_notifier;

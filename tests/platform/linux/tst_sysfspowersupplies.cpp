@@ -149,29 +149,31 @@ private Q_SLOTS:
         QTest::addColumn<QVariantMap>("expected");
         const QString internal = QStringLiteral("Internal");
         auto description = [](const QString& transport, const QVariant& current = {},
-                              const QVariant& maximum = {}) {
+                              const QVariant& maximum = {}, const QString& unit = {}) {
             QVariantMap map{{QStringLiteral("Transport Type"), transport}};
             if (current.isValid())
                 map.insert(QStringLiteral("Current Capacity"), current);
             if (maximum.isValid())
                 map.insert(QStringLiteral("Max Capacity"), maximum);
+            if (!unit.isEmpty())
+                map.insert(QStringLiteral("Capacity Unit"), unit);
             return map;
         };
         QTest::newRow("energy") << Attributes{{"type", "Battery\n"},         {"energy_now", "30000000\n"},
                                               {"energy_full", "60000000\n"}, {"charge_now", "1"},
                                               {"charge_full", "9"},          {"capacity", "49\n"}}
-                                << description(internal, qint64(30000000), qint64(60000000));
+                                << description(internal, qint64(30000000), qint64(60000000), "energy");
         QTest::newRow("charge") << Attributes{{"type", "Battery"},
                                               {"scope", "System"},
                                               {"charge_now", "2000"},
                                               {"charge_full", "4000"},
                                               {"capacity", "49"}}
-                                << description(internal, qint64(2000), qint64(4000));
+                                << description(internal, qint64(2000), qint64(4000), "charge");
         QTest::newRow("energy incomplete, charge")
             << Attributes{{"type", "Battery"}, {"energy_now", "5"}, {"charge_now", "1"}, {"charge_full", "4"}}
-            << description(internal, qint64(1), qint64(4));
+            << description(internal, qint64(1), qint64(4), "charge");
         QTest::newRow("only capacity") << Attributes{{"type", "Battery"}, {"capacity", "77"}}
-                                       << description(internal, qint64(77), qint64(100));
+                                       << description(internal, qint64(77), qint64(100), "percent");
         QTest::newRow("nothing readable")
             << Attributes{{"type", "Battery"}, {"capacity", "<fifo>"}} << description(internal);
         QTest::newRow("mains") << Attributes{{"type", "Mains"}, {"online", "1"}} << description("Mains");
@@ -197,11 +199,19 @@ private Q_SLOTS:
         QTest::newRow("laptop energy")
             << QList<Attributes>{mains, {{"type", "Battery"}, {"energy_now", "43"}, {"energy_full", "50"}}}
             << QVariant(qint64(86));
-        QTest::newRow("first that passes wins")
+        QTest::newRow("two batteries: total energy over total capacity")
+            << QList<Attributes>{{{"type", "Battery"},
+                                  {"energy_now", "48000000"},
+                                  {"energy_full", "60000000"}},
+                                 {{"type", "Battery"},
+                                  {"energy_now", "1500000"},
+                                  {"energy_full", "60000000"}}}
+            << QVariant(qint64(41));
+        QTest::newRow("every battery that passes, in different units")
             << QList<Attributes>{{{"type", "Battery"}, {"energy_now", "1"}, {"energy_full", "0"}},
                                  {{"type", "Battery"}, {"charge_now", "30"}, {"charge_full", "100"}},
                                  {{"type", "Battery"}, {"capacity", "90"}}}
-            << QVariant(qint64(30));
+            << QVariant(qint64(60));
         QTest::newRow("device battery ignored")
             << QList<Attributes>{deviceBattery("90"), {{"type", "Battery"}, {"capacity", "12"}}}
             << QVariant(qint64(12));
