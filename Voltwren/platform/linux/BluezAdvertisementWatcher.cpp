@@ -219,21 +219,10 @@ void BluezAdvertisementWatcher::onInterfacesRemoved(const QDBusMessage& message)
 }
 
 void BluezAdvertisementWatcher::onPropertiesChanged(const QDBusMessage& message) {
-    const QVariantList arguments = message.arguments();
-    if (arguments.size() < 2)
+    QString interface;
+    QVariantMap changed;
+    if (!applyPropertiesChanged(m_objects, message, &interface, &changed))
         return;
-    const QString interface = arguments.at(0).toString();
-    const auto object = m_objects.find(message.path());
-    if (object == m_objects.end() || !object->contains(interface))
-        return;
-    const QVariantMap changed = toMap(arguments.at(1));
-    QVariantMap& properties = (*object)[interface];
-    for (auto it = changed.cbegin(); it != changed.cend(); ++it)
-        properties.insert(it.key(), it.value());
-    if (arguments.size() >= 3) {
-        for (const QString& name : toStringList(arguments.at(2)))
-            properties.remove(name);
-    }
     if (interface == transportInterface && changed.contains(QStringLiteral("State"))) {
         if (isAudioPlaying() && isDiscovering()) {
             log(QStringLiteral("audio started; discovery stopped"));

@@ -399,21 +399,10 @@ void BluezCentral::onInterfacesRemoved(const QDBusMessage& message) {
 }
 
 void BluezCentral::onPropertiesChanged(const QDBusMessage& message) {
-    const QVariantList arguments = message.arguments();
-    if (!m_loaded || arguments.size() < 2)
+    QString interface;
+    QVariantMap changed;
+    if (!m_loaded || !applyPropertiesChanged(m_objects, message, &interface, &changed))
         return;
-    const QString interface = arguments.at(0).toString();
-    const auto object = m_objects.find(message.path());
-    if (object == m_objects.end() || !object->contains(interface))
-        return;
-    const QVariantMap changed = toMap(arguments.at(1));
-    QVariantMap& properties = (*object)[interface];
-    for (auto it = changed.cbegin(); it != changed.cend(); ++it)
-        properties.insert(it.key(), it.value());
-    if (arguments.size() >= 3) {
-        for (const QString& name : toStringList(arguments.at(2)))
-            properties.remove(name);
-    }
     const QString path = message.path();
     syncPeripheral(path);
     updateState();

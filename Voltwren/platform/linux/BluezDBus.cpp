@@ -1,6 +1,7 @@
 #include "BluezDBus.h"
 
 #include <QDBusArgument>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 
 namespace BluezDBus {
@@ -64,6 +65,26 @@ QVariantMap toMap(const QVariant& value) {
         return qdbus_cast<QVariantMap>(argument);
     }
     return value.toMap();
+}
+
+bool applyPropertiesChanged(Objects& objects, const QDBusMessage& message, QString* interface,
+                            QVariantMap* changed) {
+    const QVariantList arguments = message.arguments();
+    if (arguments.size() < 2)
+        return false;
+    *interface = arguments.at(0).toString();
+    const auto object = objects.find(message.path());
+    if (object == objects.end() || !object->contains(*interface))
+        return false;
+    *changed = toMap(arguments.at(1));
+    QVariantMap& properties = (*object)[*interface];
+    for (auto it = changed->cbegin(); it != changed->cend(); ++it)
+        properties.insert(it.key(), it.value());
+    if (arguments.size() >= 3) {
+        for (const QString& name : toStringList(arguments.at(2)))
+            properties.remove(name);
+    }
+    return true;
 }
 
 } // namespace BluezDBus

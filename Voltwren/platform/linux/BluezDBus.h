@@ -7,6 +7,8 @@
 #include <QVariant>
 #include <QVariantMap>
 
+class QDBusMessage;
+
 // Reading BlueZ's D-Bus values, which arrive either demarshalled or as a
 // QDBusArgument; a value of another shape reads as empty.
 namespace BluezDBus {
@@ -23,5 +25,11 @@ QVariantMap toMap(const QVariant& value);
 bool readInterfaces(const QVariant& value, Interfaces* interfaces);
 // a{oa{sa{sv}}}, the answer of GetManagedObjects.
 bool readManagedObjects(const QVariant& value, Objects* objects);
+
+// Applies a PropertiesChanged MESSAGE to the mirrored OBJECTS: false when
+// its object or interface is not mirrored; else INTERFACE and CHANGED say
+// what it changed.
+bool applyPropertiesChanged(Objects& objects, const QDBusMessage& message, QString* interface,
+                            QVariantMap* changed);
 
 } // namespace BluezDBus
