@@ -92,6 +92,50 @@ private Q_SLOTS:
     }
     void init() { QApplication::setPalette(m_light); }
 
+    // Where a panel draws the glyph as it is, it reads on a light bar and a
+    // dark one: ours in either scheme, the installed icon, and the alert,
+    // which is also another shape.
+    void glyphsReadOnBarsThatDoNotRecolour_data() {
+        QTest::addColumn<QString>("glyph");
+        QTest::addColumn<QColor>("bar");
+        for (const char* glyph : {"light-scheme", "dark-scheme", "installed", "alert"}) {
+            QTest::addRow("%s on a light panel", glyph) << glyph << QColor(0xeb, 0xeb, 0xeb);
+            QTest::addRow("%s on a dark bar", glyph) << glyph << QColor(0x16, 0x18, 0x1d);
+        }
+    }
+    void glyphsReadOnBarsThatDoNotRecolour() {
+        QFETCH(QString, glyph);
+        QFETCH(QColor, bar);
+        StateFixture fixture;
+        std::unique_ptr<AppState> state = fixture.makeState();
+        QIcon icon;
+        if (glyph == "alert")
+            icon = KindIcons::artwork(QStringLiteral("MenuBarIconAlert"));
+        else if (glyph == "installed")
+            icon = QIcon(QStringLiteral(VOLTWREN_ICONS_DIR "/MenuBarIcon-symbolic.svg"));
+        else
+            icon = MenuBarLabel::image(*state, glyph == "dark-scheme" ? QColor(0xee, 0xee, 0xef) : Qt::black);
+        const double contrast = strongestContrast(
+            icon, bar, "tray-" + QString(QTest::currentDataTag()).replace(' ', '-') + ".png");
+        qInfo("%s: %.1f:1", QTest::currentDataTag(), contrast);
+        QVERIFY(contrast >= 4.5);
+        if (glyph == "alert") {
+            // Not by colour alone: the bodies (outlines aside) differ in a third of the normal's pixels.
+            const QImage alert = icon.pixmap(22).toImage(),
+                         normal =
+                             KindIcons::symbol(QStringLiteral("MenuBarIcon"), Qt::black).pixmap(22).toImage();
+            int differ = 0, covered = 0;
+            for (int y = 0; y < 22; ++y)
+                for (int x = 0; x < 22; ++x) {
+                    const QRgb p = alert.pixel(x, y);
+                    const bool a = qAlpha(p) > 128 && qGray(p)<200, n = qAlpha(normal.pixel(x, y))> 128;
+                    covered += n;
+                    differ += a != n;
+                }
+            QVERIFY(differ * 3 >= covered);
+        }
+    }
+
     // Light, dark, light again through the desktop's themes, with the
     // theme's colours changing before or after its preference arrives, or
     // not at all: the windows show the scheme the desktop prefers, and
