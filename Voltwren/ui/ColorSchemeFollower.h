@@ -18,9 +18,15 @@ public:
 
     void apply(ColorScheme scheme);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     enum class Colors { platform, dark, light };
 
-    QPalette m_platformPalette;
+    bool contradicts(const QPalette& palette) const;
+
+    ColorScheme m_scheme = ColorScheme::noPreference;
     Colors m_colors = Colors::platform;
+    bool m_applying = false;
 };

@@ -29,11 +29,13 @@ QString resourcePath(const QString& name) {
 // THEME_NAME, when given, is the name a tray host may look the icon up by.
 class TintedSvgEngine final : public QIconEngine {
 public:
-    TintedSvgEngine(QString path, QColor color, QString themeName = {}, QIcon themeIcon = {})
+    TintedSvgEngine(QString path, QColor color, QString themeName = {}, QIcon themeIcon = {},
+                    QColor outline = {})
         : m_path(std::move(path))
         , m_color(color)
         , m_themeName(std::move(themeName))
-        , m_themeIcon(std::move(themeIcon)) {}
+        , m_themeIcon(std::move(themeIcon))
+        , m_outline(outline) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
         const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
@@ -52,7 +54,7 @@ public:
     }
 
     QIconEngine* clone() const override {
-        return new TintedSvgEngine(m_path, m_color, m_themeName, m_themeIcon);
+        return new TintedSvgEngine(m_path, m_color, m_themeName, m_themeIcon, m_outline);
     }
     QString key() const override { return QStringLiteral("voltwren-tinted-svg"); }
     QString iconName() override { return m_themeName; }
@@ -66,6 +68,7 @@ private:
         const QString key = m_path + QLatin1Char('|') + QString::number(size.width()) + QLatin1Char('x') +
                             QString::number(size.height()) + QLatin1Char('|') +
                             QString::number(m_color.rgba(), 16) + QLatin1Char('|') +
+                            QString::number(m_outline.rgba(), 16) + QLatin1Char('|') +
                             QString::number(int(mode));
         const QMutexLocker locker(&lock);
         if (const QImage* cached = drawn.object(key))
@@ -76,7 +79,24 @@ private:
         return result;
     }
 
-    QImage draw(const QSize& size, QIcon::Mode mode, QIcon::State) const {
+    QImage draw(const QSize& size, QIcon::Mode mode, QIcon::State state) const {
+        if (!m_outline.isValid())
+            return drawTinted(size, mode, state, m_color);
+        // The shape in the outline's colour, moved a pixel (per 16) each way,
+        // under the shape itself.
+        QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        const QImage outline = drawTinted(size, mode, state, m_outline);
+        const int step = qMax(1, size.height() / 16);
+        for (int dy = -step; dy <= step; dy += step)
+            for (int dx = -step; dx <= step; dx += step)
+                painter.drawImage(QPoint(dx, dy), outline);
+        painter.drawImage(QPoint(0, 0), drawTinted(size, mode, state, m_color));
+        return image;
+    }
+
+    QImage drawTinted(const QSize& size, QIcon::Mode mode, QIcon::State, const QColor& tint) const {
         QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter painter(&image);
@@ -94,7 +114,7 @@ private:
             renderer.render(&painter, QRectF(origin, drawn));
         }
         painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        QColor color = m_color;
+        QColor color = tint;
         if (mode == QIcon::Disabled)
             color.setAlphaF(color.alphaF() * 0.35);
         painter.fillRect(image.rect(), color);
@@ -105,6 +125,7 @@ private:
     QColor m_color;
     QString m_themeName;
     QIcon m_themeIcon;
+    QColor m_outline;
 };
 
 } // namespace
@@ -143,8 +164,9 @@ QIcon KindIcons::icon(DeviceKind kind, const QColor& color) {
     return symbol(::icon(kind).name, color);
 }
 
-QIcon KindIcons::symbol(const QString& name, const QColor& color, const QString& themeName) {
-    return QIcon(new TintedSvgEngine(resourcePath(name), color, themeName));
+QIcon KindIcons::symbol(const QString& name, const QColor& color, const QString& themeName,
+                        const QColor& outline) {
+    return QIcon(new TintedSvgEngine(resourcePath(name), color, themeName, {}, outline));
 }
 
 QIcon KindIcons::artwork(const QString& name) {

@@ -20,7 +20,9 @@ QString themeName(DeviceKind kind);
 // every size it is asked for, so it stays sharp and reads on the palette.
 // THEME_NAME, when given, is what QIcon::name() answers: the installed
 // icon a tray host may show, and recolour, instead.
-QIcon symbol(const QString& name, const QColor& color, const QString& themeName = {});
+// OUTLINE, when valid, rings the shape so it reads on any background.
+QIcon symbol(const QString& name, const QColor& color, const QString& themeName = {},
+             const QColor& outline = {});
 
 // Our own artwork NAME in its own colours ("MenuBarIconAlert").
 QIcon artwork(const QString& name);

@@ -20,9 +20,12 @@ QString MenuBarLabel::imageName(const AppState& state) {
 QIcon MenuBarLabel::image(const AppState& state, const QColor& foreground) {
     if (showsAlert(state))
         return KindIcons::artwork(QStringLiteral("MenuBarIconAlert"));
-    // Our pixels in the scheme's text colour; by name, the installed symbolic
-    // icon, for hosts that recolour it to their own bar.
-    return KindIcons::symbol(QStringLiteral("MenuBarIcon"), foreground, QLatin1String(symbolicIconName));
+    // Our pixels in the scheme's text colour, ringed in its opposite: the
+    // bar may not be in the scheme. By name, the installed symbolic icon,
+    // for hosts that recolour it to their own bar.
+    const QColor outline = foreground.lightnessF() < 0.5 ? QColor(Qt::white) : QColor(0x1e, 0x1e, 0x1e);
+    return KindIcons::symbol(QStringLiteral("MenuBarIcon"), foreground, QLatin1String(symbolicIconName),
+                             outline);
 }
 
 QColor MenuBarLabel::foreground() {

@@ -7,10 +7,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMetaEnum>
 #include <QPainter>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformtheme.h>
+#include <qpa/qwindowsysteminterface.h>
 
 Q_DECLARE_METATYPE(ColorScheme)
 
@@ -21,6 +25,18 @@ class StatedAppearance final : public Appearance {
 public:
     std::function<void(ColorScheme)> observer;
     void observeColorScheme(std::function<void(ColorScheme)> o) override { observer = std::move(o); }
+};
+
+// A platform theme whose colours the test changes, as a desktop's theme
+// does when the user picks another colour scheme.
+class ChangingTheme final : public QPlatformTheme {
+public:
+    QPalette colors;
+    const QPalette* palette(Palette type) const override { return type == SystemPalette ? &colors : nullptr; }
+    void change(const QPalette& to) {
+        colors = to;
+        QWindowSystemInterface::handleThemeChange<QWindowSystemInterface::SynchronousDelivery>();
+    }
 };
 
 // The best contrast (WCAG ratio) of any pixel of ICON drawn over BACKGROUND.
@@ -75,6 +91,102 @@ private Q_SLOTS:
         QIcon::setThemeName("white");
     }
     void init() { QApplication::setPalette(m_light); }
+
+    // Where a panel draws the glyph as it is, it reads on a light bar and a
+    // dark one: ours in either scheme, the installed icon, and the alert,
+    // which is also another shape.
+    void glyphsReadOnBarsThatDoNotRecolour_data() {
+        QTest::addColumn<QString>("glyph");
+        QTest::addColumn<QColor>("bar");
+        for (const char* glyph : {"light-scheme", "dark-scheme", "installed", "alert"}) {
+            QTest::addRow("%s on a light panel", glyph) << glyph << QColor(0xeb, 0xeb, 0xeb);
+            QTest::addRow("%s on a dark bar", glyph) << glyph << QColor(0x16, 0x18, 0x1d);
+        }
+    }
+    void glyphsReadOnBarsThatDoNotRecolour() {
+        QFETCH(QString, glyph);
+        QFETCH(QColor, bar);
+        StateFixture fixture;
+        std::unique_ptr<AppState> state = fixture.makeState();
+        QIcon icon;
+        if (glyph == "alert")
+            icon = KindIcons::artwork(QStringLiteral("MenuBarIconAlert"));
+        else if (glyph == "installed")
+            icon = QIcon(QStringLiteral(VOLTWREN_ICONS_DIR "/MenuBarIcon-symbolic.svg"));
+        else
+            icon = MenuBarLabel::image(*state, glyph == "dark-scheme" ? QColor(0xee, 0xee, 0xef) : Qt::black);
+        const double contrast = strongestContrast(
+            icon, bar, "tray-" + QString(QTest::currentDataTag()).replace(' ', '-') + ".png");
+        qInfo("%s: %.1f:1", QTest::currentDataTag(), contrast);
+        QVERIFY(contrast >= 4.5);
+        if (glyph == "alert") {
+            // Not by colour alone: the bodies (outlines aside) differ in a third of the normal's pixels.
+            const QImage alert = icon.pixmap(22).toImage(),
+                         normal =
+                             KindIcons::symbol(QStringLiteral("MenuBarIcon"), Qt::black).pixmap(22).toImage();
+            int differ = 0, covered = 0;
+            for (int y = 0; y < 22; ++y)
+                for (int x = 0; x < 22; ++x) {
+                    const QRgb p = alert.pixel(x, y);
+                    const bool a = qAlpha(p) > 128 && qGray(p)<200, n = qAlpha(normal.pixel(x, y))> 128;
+                    covered += n;
+                    differ += a != n;
+                }
+            QVERIFY(differ * 3 >= covered);
+        }
+    }
+
+    // Light, dark, light again through the desktop's themes, with the
+    // theme's colours changing before or after its preference arrives, or
+    // not at all: the windows show the scheme the desktop prefers, and
+    // with the theme's own colours when they fit it.
+    void followsAThemeThatChanges_data() {
+        QTest::addColumn<QString>("steps");   // T: theme's scheme, P: preference; L, D, N(o preference)
+        QTest::addColumn<QString>("schemes"); // the window's after each step
+        QTest::newRow("theme first") << "TL PN TD PD TL PL"
+                                     << "LLDDDL";
+        QTest::newRow("preference first") << "TL PN PD TD PL TL"
+                                          << "LLDDLL";
+        QTest::newRow("theme lags") << "TL PN TD PD PL TL PN"
+                                    << "LLDDLLL";
+        QTest::newRow("no preference") << "TL PN TD PD TL PN TD"
+                                       << "LLDDDLD";
+        QTest::newRow("started dark") << "TD PN PL TL PD TD"
+                                      << "DDLLDD";
+    }
+    void followsAThemeThatChanges() {
+        QFETCH(QString, steps);
+        QFETCH(QString, schemes);
+        const QPalette breezeLight(QColor(0x23, 0x26, 0x29), QColor(0xef, 0xf0, 0xf1));
+        const QPalette breezeDark(QColor(0xfc, 0xfc, 0xfc), QColor(0x2a, 0x2e, 0x32));
+        ChangingTheme theme;
+        QPlatformTheme* const platformTheme = std::exchange(QGuiApplicationPrivate::platform_theme, &theme);
+        const auto restore = qScopeGuard([&] {
+            QGuiApplicationPrivate::platform_theme = platformTheme;
+            QApplication::setPalette(m_light);
+        });
+        theme.change(steps.startsWith("TL") ? breezeLight : breezeDark);
+        QApplication::setPalette(QPalette());
+
+        StatedAppearance appearance;
+        ColorSchemeFollower follower(appearance);
+        QString seen;
+        for (const QString& step : steps.split(' ')) {
+            const QChar what = step.at(1);
+            if (step.at(0) == 'T')
+                theme.change(what == 'L' ? breezeLight : breezeDark);
+            else
+                appearance.observer(what == 'L'   ? ColorScheme::preferLight
+                                    : what == 'D' ? ColorScheme::preferDark
+                                                  : ColorScheme::noPreference);
+            const QColor window = QApplication::palette().color(QPalette::Window);
+            seen += Style::isDark(QApplication::palette()) ? 'D' : 'L';
+            // Where the theme's scheme is the one preferred, its colours are shown.
+            if (step.at(0) == 'P' && Style::isDark(theme.colors) == (seen.back() == 'D'))
+                QCOMPARE(window.name(), theme.colors.color(QPalette::Window).name());
+        }
+        QCOMPARE(seen, schemes);
+    }
 
     // In either scheme the normal tray glyph reads on a bar of that scheme
     // (and still names the installed symbolic icon), and so does every kind
