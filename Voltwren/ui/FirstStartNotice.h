@@ -17,7 +17,8 @@ class FirstStartNotice final : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int defaultDelay = 10000;
+    // A bar may come up late (waybar waits for a portal at login).
+    static constexpr int defaultDelay = 30000;
     static const QString title;
     static const QString body;
 
