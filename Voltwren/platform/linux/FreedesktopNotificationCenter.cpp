@@ -19,6 +19,8 @@ const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString path = QStringLiteral("/org/freedesktop/Notifications");
 constexpr qsizetype shownLimit = 32;
 
+const QString noAnswerText = QStringLiteral("the notification server did not answer in time");
+
 NotificationError errorOf(const QDBusMessage& reply) {
     const QString name = reply.errorName();
     const QString message = reply.errorMessage();
@@ -29,6 +31,9 @@ NotificationError errorOf(const QDBusMessage& reply) {
     // A server that is there but did not answer in time.
     const bool timedOut = name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
                           name == QLatin1String("org.freedesktop.DBus.Error.TimedOut");
+    // The bus's own timeout and ours say the same thing, in the same words.
+    if (timedOut)
+        return {noAnswerText, false, true};
     return {message.isEmpty() ? name : message, noServer, timedOut};
 }
 
@@ -111,8 +116,7 @@ void FreedesktopNotificationCenter::post(
     auto reported = std::make_shared<bool>(false);
     QTimer::singleShot(m_timeout, this, [reported, completion] {
         if (!std::exchange(*reported, true))
-            completion(NotificationError{QStringLiteral("the notification server did not answer in time"),
-                                         false, true});
+            completion(NotificationError{noAnswerText, false, true});
     });
     const std::function<void(std::optional<NotificationError>)> finish =
         [this, reported, completion,
