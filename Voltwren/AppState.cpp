@@ -112,14 +112,14 @@ double AppState::snapToThresholdOption(double value) {
 QString AppState::notificationBody(const MonitoredDevice& device) {
     const QString name = DeviceName::forDisplay(device.name);
     if (device.batteryPercent)
-        return name + QStringLiteral(" is at ") + QString::number(*device.batteryPercent) +
-               QStringLiteral("%.");
-    return name + QStringLiteral(" battery is low.");
+        return QCoreApplication::translate("AppState", "%1 is at %2%.")
+            .arg(name, QString::number(*device.batteryPercent));
+    return QCoreApplication::translate("AppState", "%1 battery is low.").arg(name);
 }
 
 QString AppState::chargedBody(const MonitoredDevice& device) {
-    return DeviceName::forDisplay(device.name) + QStringLiteral(" is charged to ") +
-           QString::number(device.batteryPercent.value_or(0)) + QStringLiteral("%.");
+    return QCoreApplication::translate("AppState", "%1 is charged to %2%.")
+        .arg(DeviceName::forDisplay(device.name), QString::number(device.batteryPercent.value_or(0)));
 }
 
 QString AppState::requestIdentifier(const QString& deviceID, double secondsSince1970) {
@@ -531,7 +531,8 @@ void AppState::postLowCharge(const MonitoredDevice& device, AlertRecord& record)
     notification.requestIdentifier = requestIdentifier(device.id, now);
     notification.batteryLow = true;
     if (m_remindIntervalHours > 0)
-        notification.actions.append({remindLaterAction, QStringLiteral("Remind Me Later")});
+        notification.actions.append(
+            {remindLaterAction, QCoreApplication::translate("AppState", "Remind Me Later")});
     record.inFlight = true;
     record.awaitingServer = false;
     record.retryAt.reset();

@@ -191,9 +191,9 @@ ComponentReadings componentReadings(std::optional<qint64> left, std::optional<qi
                                     std::optional<qint64> caseLevel) {
     ComponentReadings result;
     result.readings = {
-        {QStringLiteral("left"), QStringLiteral("Left earbud"), left},
-        {QStringLiteral("right"), QStringLiteral("Right earbud"), right},
-        {QStringLiteral("case"), QStringLiteral("Case"), caseLevel},
+        {QStringLiteral("left"), QStringLiteral(QT_TRANSLATE_NOOP("Component", "Left earbud")), left},
+        {QStringLiteral("right"), QStringLiteral(QT_TRANSLATE_NOOP("Component", "Right earbud")), right},
+        {QStringLiteral("case"), QStringLiteral(QT_TRANSLATE_NOOP("Component", "Case")), caseLevel},
     };
     if (left && right)
         result.overallPercent = std::min(*left, *right);
