@@ -649,8 +649,8 @@ void AppState::startFirstPoll(FirstPollReason reason) {
     m_hasRunFirstPoll = true;
     diagnosticLog(
         reason == FirstPollReason::bluetoothState
-            ? QStringLiteral("Running first poll (CBCentralManager reported its first state)")
-            : QStringLiteral("Running first poll (3s timeout \u2014 no CBCentralManager callback yet)"));
+            ? QStringLiteral("Running first poll (BlueZ reported the adapter's first state)")
+            : QStringLiteral("Running first poll (3s timeout \u2014 no adapter state from BlueZ yet)"));
     refresh();
 }
 
@@ -730,11 +730,11 @@ void AppState::performRefresh(std::function<void()> completed) {
         this, QtConcurrent::run(QThreadPool::globalInstance(), [readInternal] { return readInternal(); }),
         [this, readAccessories, completed](std::optional<InternalBatteryReading> internal) {
             const QString name = QLatin1String(internalBatteryDeviceName);
-            diagnosticLog(
-                internal
-                    ? QStringLiteral("Battery for \"") + name + QStringLiteral("\": ") +
-                          QString::number(internal->percent) + QStringLiteral("% via IOPowerSources")
-                    : QStringLiteral("Battery for \"") + name + QStringLiteral("\": no reading available"));
+            diagnosticLog(internal ? QStringLiteral("Battery for \"") + name + QStringLiteral("\": ") +
+                                         QString::number(internal->percent) +
+                                         QStringLiteral("% via the kernel's power supplies")
+                                   : QStringLiteral("Battery for \"") + name +
+                                         QStringLiteral("\": no reading available"));
             whenFinished(this,
                          QtConcurrent::run(QThreadPool::globalInstance(),
                                            [readAccessories] { return readAccessories(); }),

@@ -40,7 +40,7 @@ class InstallTest : public QObject {
         voltwren.program = program;
         QVERIFY(voltwren.start());
         QTRY_VERIFY_WITH_TIMEOUT(
-            voltwren.log().contains("system_profiler scan found 1 connected device(s): Desk Mouse"), 20000);
+            voltwren.log().contains("bluez-report scan found 1 connected device(s): Desk Mouse"), 20000);
         QVERIFY(voltwren.log().contains("] Device: Desk Mouse\n  Address: AA:BB:CC:DD:EE:01\n"));
         QCOMPARE(voltwren.stop(), 0);
     }
