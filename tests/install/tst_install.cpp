@@ -71,7 +71,8 @@ private Q_SLOTS:
               "share/icons/hicolor/16x16/apps/app.voltwren.Voltwren.png",
               "share/icons/hicolor/256x256/apps/app.voltwren.Voltwren.png",
               "share/icons/hicolor/symbolic/apps/app.voltwren.Voltwren-symbolic.svg",
-              "share/man/man1/voltwren.1"})
+              "share/man/man1/voltwren.1", "share/voltwren/translations/voltwren_de.qm",
+              "share/voltwren/translations/voltwren_fr.qm", "share/voltwren/translations/voltwren_es.qm"})
             QVERIFY2(QFileInfo::exists(prefix + '/' + file), qPrintable(QString(file) + "\n" + output));
 
         QCOMPARE(run("desktop-file-validate", {prefix + "/share/applications/app.voltwren.Voltwren.desktop"},
