@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,7 +30,9 @@ QString padded(const QString& text, qsizetype columns) {
 }
 
 QString charge(const ChargePoint& point) {
-    return point.percent ? QString::number(*point.percent) + QLatin1Char('%') : QStringLiteral("\u2014");
+    return point.percent
+               ? QCoreApplication::translate("StatusFormat", "%1%").arg(QLocale().toString(*point.percent))
+               : QStringLiteral("\u2014");
 }
 
 QString textLine(const ChargePoint& point, qsizetype nameWidth, qsizetype chargeWidth) {

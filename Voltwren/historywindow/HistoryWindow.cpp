@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QLocale>
 #include <QPointer>
 #include <QShortcut>
 #include <QStackedWidget>
@@ -80,6 +81,8 @@ HistoryWindow::HistoryWindow(HistoryChartSource& source, QWidget* parent)
     m_chart->legend()->setAlignment(Qt::AlignBottom);
     m_chart->setBackgroundRoundness(0);
     m_chart->setMargins(QMargins(4, 4, 4, 4));
+    // Weekday and month names on the time axis in the user's language.
+    m_chart->setLocale(QLocale());
     m_chargeAxis->setRange(0, 100);
     m_chargeAxis->setTickCount(6);
     m_chargeAxis->setLabelFormat(QStringLiteral("%d%%"));
