@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
 
 namespace {
 
@@ -180,7 +181,9 @@ void DeviceRow::paintEvent(QPaintEvent*) {
         path.addRoundedRect(QRectF(rect()), 4, 4);
         painter.fillPath(path, fill);
     }
-    const QRect column(0, 0, iconColumnWidth, height());
+    // The layout puts the spacer for the icon on the right, right to left.
+    const QRect column =
+        QStyle::visualRect(layoutDirection(), rect(), QRect(0, 0, iconColumnWidth, height()));
     QRect glyph(0, 0, iconSide, iconSide);
     glyph.moveCenter(column.center());
     KindIcons::icon(m_device.kind, palette().color(QPalette::WindowText)).paint(&painter, glyph);

@@ -11,6 +11,7 @@
 #include "ui/MenuBarContentView.h"
 #include "ui/SettingsWindowController.h"
 #include "ui/Style.h"
+#include "ui/ThresholdPicker.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -169,6 +170,40 @@ private Q_SLOTS:
         chart->close();
         QCoreApplication::removeTranslator(&translator);
         QLocale::setDefault(QLocale::c());
+    }
+
+    // As -reverse sets it for a right-to-left language: the rows mirror.
+    void mirrorsRightToLeft() {
+        QApplication::setLayoutDirection(Qt::RightToLeft);
+        QApplication::setPalette(QApplication::style()->standardPalette());
+        StateFixture fixture;
+        fixture.setAccessories({{"mouse", "Desk Mouse", DeviceKind::mouse, 40, true, std::nullopt}});
+        const std::unique_ptr<AppState> state = fixture.makeState();
+        QVERIFY(StateFixture::refreshAndWait(*state));
+        MenuBarContentView panel(*state);
+        panel.popup(QPoint(1212, 0), 32);
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        const QLabel* name = panel.findChild<QLabel*>("deviceName");
+        const QLabel* status = panel.findChild<QLabel*>("deviceStatus");
+        QVERIFY(name && status);
+        QVERIFY(status->mapTo(&panel, QPoint()).x() < name->mapTo(&panel, QPoint()).x());
+        QVERIFY(panel.grab().save(QStringLiteral(VOLTWREN_SCREENSHOT_DIR "/panel-rtl.png")));
+
+        IgnoringWorkspace workspace;
+        TestBundle bundle;
+        SettingsWindowController settings({&workspace, nullptr, &bundle});
+        settings.show(*state);
+        QWidget* window = settings.window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QWidget* picker = window->findChild<ThresholdPicker*>();
+        const QLabel* title = nullptr;
+        for (const QLabel* label : window->findChildren<QLabel*>())
+            title = label->text() == QLatin1String("General threshold") ? label : title;
+        QVERIFY(picker && title);
+        QVERIFY(picker->mapTo(window, QPoint()).x() < title->mapTo(window, QPoint()).x());
+        QVERIFY(window->grab().save(QStringLiteral(VOLTWREN_SCREENSHOT_DIR "/settings-rtl.png")));
+        window->close();
+        QApplication::setLayoutDirection(Qt::LeftToRight);
     }
 };
 
