@@ -112,14 +112,14 @@ double AppState::snapToThresholdOption(double value) {
 QString AppState::notificationBody(const MonitoredDevice& device) {
     const QString name = DeviceName::forDisplay(device.name);
     if (device.batteryPercent)
-        return name + QStringLiteral(" is at ") + QString::number(*device.batteryPercent) +
-               QStringLiteral("%.");
-    return name + QStringLiteral(" battery is low.");
+        return QCoreApplication::translate("AppState", "%1 is at %2%.")
+            .arg(name, QString::number(*device.batteryPercent));
+    return QCoreApplication::translate("AppState", "%1 battery is low.").arg(name);
 }
 
 QString AppState::chargedBody(const MonitoredDevice& device) {
-    return DeviceName::forDisplay(device.name) + QStringLiteral(" is charged to ") +
-           QString::number(device.batteryPercent.value_or(0)) + QStringLiteral("%.");
+    return QCoreApplication::translate("AppState", "%1 is charged to %2%.")
+        .arg(DeviceName::forDisplay(device.name), QString::number(device.batteryPercent.value_or(0)));
 }
 
 QString AppState::requestIdentifier(const QString& deviceID, double secondsSince1970) {
@@ -531,7 +531,8 @@ void AppState::postLowCharge(const MonitoredDevice& device, AlertRecord& record)
     notification.requestIdentifier = requestIdentifier(device.id, now);
     notification.batteryLow = true;
     if (m_remindIntervalHours > 0)
-        notification.actions.append({remindLaterAction, QStringLiteral("Remind Me Later")});
+        notification.actions.append(
+            {remindLaterAction, QCoreApplication::translate("AppState", "Remind Me Later")});
     record.inFlight = true;
     record.awaitingServer = false;
     record.retryAt.reset();
@@ -648,8 +649,8 @@ void AppState::startFirstPoll(FirstPollReason reason) {
     m_hasRunFirstPoll = true;
     diagnosticLog(
         reason == FirstPollReason::bluetoothState
-            ? QStringLiteral("Running first poll (CBCentralManager reported its first state)")
-            : QStringLiteral("Running first poll (3s timeout \u2014 no CBCentralManager callback yet)"));
+            ? QStringLiteral("Running first poll (BlueZ reported the adapter's first state)")
+            : QStringLiteral("Running first poll (3s timeout \u2014 no adapter state from BlueZ yet)"));
     refresh();
 }
 
@@ -737,11 +738,11 @@ void AppState::performRefresh(std::function<void()> completed) {
         this, QtConcurrent::run(QThreadPool::globalInstance(), [readInternal] { return readInternal(); }),
         [this, readAccessories, completed](std::optional<InternalBatteryReading> internal) {
             const QString name = QLatin1String(internalBatteryDeviceName);
-            diagnosticLog(
-                internal
-                    ? QStringLiteral("Battery for \"") + name + QStringLiteral("\": ") +
-                          QString::number(internal->percent) + QStringLiteral("% via IOPowerSources")
-                    : QStringLiteral("Battery for \"") + name + QStringLiteral("\": no reading available"));
+            diagnosticLog(internal ? QStringLiteral("Battery for \"") + name + QStringLiteral("\": ") +
+                                         QString::number(internal->percent) +
+                                         QStringLiteral("% via the kernel's power supplies")
+                                   : QStringLiteral("Battery for \"") + name +
+                                         QStringLiteral("\": no reading available"));
             whenFinished(this,
                          QtConcurrent::run(QThreadPool::globalInstance(),
                                            [readAccessories] { return readAccessories(); }),

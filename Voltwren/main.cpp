@@ -7,6 +7,7 @@
 #include "cli/CommandLine.h"
 #include "cli/StatusCommand.h"
 #include "platform/Bundle.h"
+#include "platform/linux/Translations.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -54,6 +55,7 @@ int main(int argc, char* argv[]) {
         return runHelper(QStringLiteral("voltwren-history"), QStringLiteral("the history reader"), argv);
     case CommandLine::Mode::help: {
         QCoreApplication application(argc, argv);
+        installTranslations(application);
         write(stdout, CommandLine::helpText());
         return 0;
     }
@@ -63,16 +65,22 @@ int main(int argc, char* argv[]) {
                   mainBundle().infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QString()) +
                   QLatin1Char('\n'));
         return 0;
-    case CommandLine::Mode::usageError:
-        write(stderr, QStringLiteral("voltwren: ") + commandLine.error + QLatin1Char('\n') +
-                          CommandLine::usageLine() + QStringLiteral("\nTry 'voltwren --help' for more.\n"));
+    case CommandLine::Mode::usageError: {
+        // Parsed again once the user's language is loaded, for the message.
+        QCoreApplication application(argc, argv);
+        installTranslations(application);
+        write(stderr, QStringLiteral("voltwren: ") + CommandLine::parse(arguments).error + QLatin1Char('\n') +
+                          CommandLine::usageLine() +
+                          QCoreApplication::translate("main", "\nTry 'voltwren --help' for more.\n"));
         return 2;
+    }
     case CommandLine::Mode::status:
         break;
     }
 
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Voltwren"));
+    installTranslations(application);
     exitOnTerminationSignals(application);
     StatusCommand status(commandLine, QDBusConnection::sessionBus());
     status.start();

@@ -5,6 +5,7 @@
 #include "cli/CommandLine.h"
 #include "cli/HistoryCommand.h"
 #include "history/ChargeHistory.h"
+#include "platform/linux/Translations.h"
 
 #include <QCoreApplication>
 
@@ -13,6 +14,7 @@
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Voltwren"));
+    installTranslations(application);
     const CommandLine commandLine = CommandLine::parse(QCoreApplication::arguments());
     if (commandLine.mode != CommandLine::Mode::history) {
         std::fputs("voltwren-history: run it as `voltwren history`\n", stderr);

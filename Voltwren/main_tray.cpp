@@ -4,6 +4,7 @@
 #include "VoltwrenApp.h"
 #include "app/TerminationSignals.h"
 #include "platform/Bundle.h"
+#include "platform/linux/Translations.h"
 #include "ui/KindIcons.h"
 
 #include <QApplication>
@@ -23,6 +24,7 @@ int runTrayProgram(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Voltwren"));
+    installTranslations(application);
     // Window managers and docks match windows to the desktop entry by this
     // (Wayland's app id; on X11 the entry's StartupWMClass is the class,
     // the application name); the icon is for title bars and switchers.

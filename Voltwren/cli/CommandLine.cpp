@@ -2,39 +2,49 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 
 namespace {
 
 struct Parser {
     QCommandLineParser parser;
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
-                            QStringLiteral("Show this help and exit.")};
+                            QCoreApplication::translate("CommandLine", "Show this help and exit.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
-                               QStringLiteral("Show the version and exit.")};
-    QCommandLineOption json{QStringLiteral("json"), QStringLiteral("status, history: print a JSON array.")};
-    QCommandLineOption waybar{QStringLiteral("waybar"),
-                              QStringLiteral("status: print one JSON object for a waybar custom module.")};
+                               QCoreApplication::translate("CommandLine", "Show the version and exit.")};
+    QCommandLineOption json{
+        QStringLiteral("json"),
+        QCoreApplication::translate("CommandLine", "status, history: print a JSON array.")};
+    QCommandLineOption waybar{
+        QStringLiteral("waybar"),
+        QCoreApplication::translate("CommandLine",
+                                    "status: print one JSON object for a waybar custom module.")};
     QCommandLineOption watch{
         QStringLiteral("watch"),
-        QStringLiteral("status: with --json or --waybar, print a new line on every change "
-                       "until ended.")};
-    QCommandLineOption days{QStringLiteral("days"),
-                            QStringLiteral("history: how many days back to print, 1 to 90 (7 by default)."),
-                            QStringLiteral("N")};
+        QCoreApplication::translate("CommandLine",
+                                    "status: with --json or --waybar, print a new line on every change "
+                                    "until ended.")};
+    QCommandLineOption days{
+        QStringLiteral("days"),
+        QCoreApplication::translate("CommandLine",
+                                    "history: how many days back to print, 1 to 90 (7 by default)."),
+        QCoreApplication::translate("CommandLine", "N")};
 
     Parser() {
-        parser.setApplicationDescription(
-            QStringLiteral("Voltwren watches the charge of this computer's battery and of its Bluetooth "
+        parser.setApplicationDescription(QCoreApplication::translate(
+            "CommandLine", "Voltwren watches the charge of this computer's battery and of its Bluetooth "
                            "accessories from the tray.\n\nWithout a command it starts the tray program (or, "
                            "when it already runs, opens its panel)."));
         parser.addOptions({help, version, json, waybar, watch, days});
         parser.addPositionalArgument(
-            QStringLiteral("command"),
-            QStringLiteral("status: print each device's charge and leave. It asks the running program, or, "
-                           "when none runs, reads the sources once itself.\n"
-                           "history [DEVICE]: print the recorded charges of every device, or of the one "
-                           "with that name or id."),
-            QStringLiteral("[status | history [DEVICE]]"));
+            QCoreApplication::translate("CommandLine", "command"),
+            QCoreApplication::translate(
+                "CommandLine",
+                "status: print each device's charge and leave. It asks the running program, or, "
+                "when none runs, reads the sources once itself.\n"
+                "history [DEVICE]: print the recorded charges of every device, or of the one "
+                "with that name or id."),
+            QCoreApplication::translate("CommandLine", "[status | history [DEVICE]]"));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     }
 };
@@ -62,21 +72,25 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     const QStringList positional = p.parser.positionalArguments();
     const bool history = positional.value(0) == QLatin1String("history");
     if (positional.size() > (history ? 2 : 1))
-        return fail(QStringLiteral("Unexpected argument '%1'.").arg(positional.at(history ? 2 : 1)));
+        return fail(QCoreApplication::translate("CommandLine", "Unexpected argument '%1'.")
+                        .arg(positional.at(history ? 2 : 1)));
     if (!positional.isEmpty() && positional.constFirst() != QLatin1String("status") && !history)
-        return fail(QStringLiteral("Unknown command '%1'.").arg(positional.constFirst()));
+        return fail(
+            QCoreApplication::translate("CommandLine", "Unknown command '%1'.").arg(positional.constFirst()));
     const bool status = !positional.isEmpty() && !history;
     const bool json = p.parser.isSet(p.json);
     const bool waybar = p.parser.isSet(p.waybar);
     result.watch = p.parser.isSet(p.watch);
     if (history) {
         if (waybar || result.watch)
-            return fail(QStringLiteral("--waybar and --watch go with the status command."));
+            return fail(QCoreApplication::translate("CommandLine",
+                                                    "--waybar and --watch go with the status command."));
         if (p.parser.isSet(p.days)) {
             bool number = false;
             result.days = p.parser.value(p.days).toInt(&number);
             if (!number || result.days < 1 || result.days > 90)
-                return fail(QStringLiteral("--days takes a whole number of days from 1 to 90."));
+                return fail(QCoreApplication::translate("CommandLine",
+                                                        "--days takes a whole number of days from 1 to 90."));
         }
         result.mode = Mode::history;
         result.format = json ? Format::json : Format::text;
@@ -84,13 +98,15 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         return result;
     }
     if (p.parser.isSet(p.days))
-        return fail(QStringLiteral("--days goes with the history command."));
+        return fail(QCoreApplication::translate("CommandLine", "--days goes with the history command."));
     if (!status && (json || waybar || result.watch))
-        return fail(QStringLiteral("--json, --waybar and --watch go with the status command."));
+        return fail(QCoreApplication::translate("CommandLine",
+                                                "--json, --waybar and --watch go with the status command."));
     if (json && waybar)
-        return fail(QStringLiteral("Choose one of --json and --waybar."));
+        return fail(QCoreApplication::translate("CommandLine", "Choose one of --json and --waybar."));
     if (result.watch && !json && !waybar)
-        return fail(QStringLiteral("--watch needs --json or --waybar: it prints one line per change."));
+        return fail(QCoreApplication::translate(
+            "CommandLine", "--watch needs --json or --waybar: it prints one line per change."));
     if (status) {
         result.mode = Mode::status;
         result.format = json ? Format::json : waybar ? Format::waybar : Format::text;
@@ -104,7 +120,7 @@ QString CommandLine::helpText() {
 }
 
 QString CommandLine::usageLine() {
-    return QStringLiteral(
-        "Usage: voltwren [status [--json | --waybar] [--watch] | history [--json] [--days N] "
-        "[DEVICE]] | --help | --version");
+    return QCoreApplication::translate(
+        "CommandLine", "Usage: voltwren [status [--json | --waybar] [--watch] | history [--json] [--days N] "
+                       "[DEVICE]] | --help | --version");
 }

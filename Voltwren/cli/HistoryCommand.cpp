@@ -4,10 +4,12 @@
 #include "model/DeviceName.h"
 #include "platform/ChargeStore.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,7 +30,9 @@ QString padded(const QString& text, qsizetype columns) {
 }
 
 QString charge(const ChargePoint& point) {
-    return point.percent ? QString::number(*point.percent) + QLatin1Char('%') : QStringLiteral("\u2014");
+    return point.percent
+               ? QCoreApplication::translate("StatusFormat", "%1%").arg(QLocale().toString(*point.percent))
+               : QStringLiteral("\u2014");
 }
 
 QString textLine(const ChargePoint& point, qsizetype nameWidth, qsizetype chargeWidth) {
@@ -37,7 +41,8 @@ QString textLine(const ChargePoint& point, qsizetype nameWidth, qsizetype charge
     QString line = time + QStringLiteral("  ") + padded(DeviceName::forDisplay(point.name), nameWidth) +
                    QStringLiteral("  ");
     line += point.connected ? charge(point)
-                            : padded(charge(point), chargeWidth) + QStringLiteral("  not connected");
+                            : padded(charge(point), chargeWidth) +
+                                  QCoreApplication::translate("HistoryCommand", "  not connected");
     return line + QLatin1Char('\n');
 }
 
@@ -65,8 +70,9 @@ QStringList devicesNamed(const QList<ChargeStore::Device>& devices, const QStrin
 }
 
 int cannotRead(const QString& problem, const QString& databasePath) {
-    write(stderr, QStringLiteral("voltwren: cannot read the charge history: %1\n")
-                      .arg(problem.isEmpty() ? databasePath : problem));
+    write(stderr,
+          QCoreApplication::translate("HistoryCommand", "voltwren: cannot read the charge history: %1\n")
+              .arg(problem.isEmpty() ? databasePath : problem));
     return 1;
 }
 
@@ -97,7 +103,9 @@ int HistoryCommand::run(const CommandLine& commandLine, const QString& databaseP
         }
     }
     if (!device.isEmpty() && ids.isEmpty()) {
-        write(stderr, QStringLiteral("voltwren: no device named '%1' in the charge history\n").arg(device));
+        write(stderr, QCoreApplication::translate("HistoryCommand",
+                                                  "voltwren: no device named '%1' in the charge history\n")
+                          .arg(device));
         return 1;
     }
 
@@ -125,8 +133,10 @@ int HistoryCommand::run(const CommandLine& commandLine, const QString& databaseP
     if (count == 0) {
         write(stdout,
               commandLine.days == 1
-                  ? QStringLiteral("No readings recorded in the last day\n")
-                  : QStringLiteral("No readings recorded in the last %1 days\n").arg(commandLine.days));
+                  ? QCoreApplication::translate("HistoryCommand", "No readings recorded in the last day\n")
+                  : QCoreApplication::translate("HistoryCommand",
+                                                "No readings recorded in the last %n days\n", nullptr,
+                                                commandLine.days));
         return 0;
     }
     if (!store->visitByTime(from, ids, [&](const ChargePoint& point) {

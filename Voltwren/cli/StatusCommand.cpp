@@ -55,8 +55,9 @@ void StatusCommand::start() {
 
     if (!m_session.isConnected()) {
         if (m_commandLine.watch) {
-            writeError(QStringLiteral("voltwren: --watch follows the program on the session bus, and there "
-                                      "is none"));
+            writeError(QCoreApplication::translate(
+                "StatusCommand", "voltwren: --watch follows the program on the session bus, and there "
+                                 "is none"));
             done(1);
             return;
         }
@@ -104,7 +105,8 @@ void StatusCommand::askProgram() {
 void StatusCommand::readOnce() {
     if (m_reading)
         return; // one at a time
-    writeError(QStringLiteral("voltwren: Voltwren is not running; this is a one-off reading of the sources"));
+    writeError(QCoreApplication::translate(
+        "StatusCommand", "voltwren: Voltwren is not running; this is a one-off reading of the sources"));
     m_reading = std::make_unique<OneOffReading>();
     connect(m_reading.get(), &OneOffReading::finished, this, [this](const QList<QVariantMap>& devices) {
         m_reading.release()->deleteLater();
@@ -125,7 +127,7 @@ void StatusCommand::onPropertiesChanged(const QDBusMessage& message) {
 }
 
 void StatusCommand::onDisconnected() {
-    writeError(QStringLiteral("voltwren: the session bus went away"));
+    writeError(QCoreApplication::translate("StatusCommand", "voltwren: the session bus went away"));
     done(1);
 }
 
@@ -173,7 +175,7 @@ void StatusCommand::show(const std::optional<QJsonArray>& devices) {
     if (!writeOut(text)) {
         // A reader that went away needs no word; anything else does.
         if (errno != EPIPE)
-            writeError(QStringLiteral("voltwren: cannot write the status: ") +
+            writeError(QCoreApplication::translate("StatusCommand", "voltwren: cannot write the status: ") +
                        QString::fromLocal8Bit(std::strerror(errno)));
         done(1);
         return;

@@ -2,9 +2,11 @@
 
 #include "model/DeviceName.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusVariant>
 #include <QJsonDocument>
+#include <QLocale>
 
 #include <optional>
 
@@ -21,11 +23,14 @@ std::optional<qint64> percentOf(const QJsonObject& object) {
 
 QString charge(const QJsonObject& device) {
     if (!device.value(QStringLiteral("connected")).toBool())
-        return QStringLiteral("Not connected");
+        return QCoreApplication::translate("StatusFormat", "Not connected");
     const std::optional<qint64> percent = percentOf(device);
-    const QString charging =
-        device.value(QStringLiteral("charging")).toBool() ? QStringLiteral(", charging") : QString();
-    return (percent ? QString::number(*percent) + QLatin1Char('%') : dash) + charging;
+    const QString charging = device.value(QStringLiteral("charging")).toBool()
+                                 ? QCoreApplication::translate("StatusFormat", ", charging")
+                                 : QString();
+    return (percent ? QCoreApplication::translate("StatusFormat", "%1%").arg(QLocale().toString(*percent))
+                    : dash) +
+           charging;
 }
 
 QString components(const QJsonObject& device) {
@@ -33,12 +38,18 @@ QString components(const QJsonObject& device) {
     for (const QJsonValue& value : device.value(QStringLiteral("components")).toArray()) {
         const QJsonObject component = value.toObject();
         const QString id = component.value(QStringLiteral("id")).toString();
-        const QString label = id == QLatin1String("left") ? QStringLiteral("L")
-                              : id == QLatin1String("right")
-                                  ? QStringLiteral("R")
-                                  : component.value(QStringLiteral("label")).toString();
+        const QString label =
+            id == QLatin1String("left") ? QCoreApplication::translate("StatusFormat", "L")
+            : id == QLatin1String("right")
+                ? QCoreApplication::translate("StatusFormat", "R")
+                : QCoreApplication::translate(
+                      "Component", component.value(QStringLiteral("label")).toString().toUtf8().constData());
         const std::optional<qint64> percent = percentOf(component);
-        parts << label + QLatin1Char(' ') + (percent ? QString::number(*percent) + QLatin1Char('%') : dash);
+        parts
+            << label + QLatin1Char(' ') +
+                   (percent
+                        ? QCoreApplication::translate("StatusFormat", "%1%").arg(QLocale().toString(*percent))
+                        : dash);
     }
     return parts.join(QStringLiteral(" \u00b7 "));
 }
@@ -153,7 +164,7 @@ QJsonValue StatusFormat::fromDBus(const QVariant& value) {
 
 QString StatusFormat::text(const QJsonArray& devices) {
     if (devices.isEmpty())
-        return QStringLiteral("No battery-powered devices found\n");
+        return QCoreApplication::translate("StatusFormat", "No battery-powered devices found\n");
     qsizetype nameWidth = 0;
     qsizetype chargeWidth = 0;
     for (const QJsonValue& value : devices) {
@@ -202,9 +213,11 @@ QString StatusFormat::waybar(const QJsonArray& devices) {
         }
     }
     QJsonObject object;
-    object.insert(QStringLiteral("text"), lowest ? markup(shortName(lowestName)) + QLatin1Char(' ') +
-                                                       QString::number(*lowest) + QLatin1Char('%')
-                                                 : QString());
+    object.insert(
+        QStringLiteral("text"),
+        lowest ? markup(shortName(lowestName)) + QLatin1Char(' ') +
+                     QCoreApplication::translate("StatusFormat", "%1%").arg(QLocale().toString(*lowest))
+               : QString());
     object.insert(QStringLiteral("tooltip"), markup(tooltip.join(QLatin1Char('\n'))));
     object.insert(QStringLiteral("class"), anyLow ? QStringLiteral("low") : QStringLiteral("normal"));
     object.insert(QStringLiteral("percentage"), lowest ? static_cast<double>(*lowest) : 0.0);
@@ -215,7 +228,8 @@ QString StatusFormat::waybarStopped() {
     // Empty text: waybar hides the module.
     QJsonObject object;
     object.insert(QStringLiteral("text"), QString());
-    object.insert(QStringLiteral("tooltip"), QStringLiteral("Voltwren is not running"));
+    object.insert(QStringLiteral("tooltip"),
+                  QCoreApplication::translate("StatusFormat", "Voltwren is not running"));
     object.insert(QStringLiteral("class"), QStringLiteral("stopped"));
     return compact(object);
 }

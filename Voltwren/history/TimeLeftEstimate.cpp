@@ -1,6 +1,9 @@
 #include "TimeLeftEstimate.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -158,18 +161,24 @@ std::optional<TimeLeft> TimeLeftEstimate::estimate(const QList<ChargePoint>& poi
 
 QString TimeLeftEstimate::approximately(qint64 seconds) {
     if (seconds < 3600)
-        return QStringLiteral("less than an hour");
+        return QCoreApplication::translate("TimeLeftEstimate", "less than an hour");
     // Hours up to a day and a half, so "about 1 day" never stands for 30 hours.
     if (seconds < 36 * 3600) {
-        const qint64 hours = std::max<qint64>(1, std::llround(static_cast<double>(seconds) / 3600.0));
-        return hours == 1 ? QStringLiteral("about 1 hour") : QStringLiteral("about %1 hours").arg(hours);
+        const int hours =
+            static_cast<int>(std::max<qint64>(1, std::llround(static_cast<double>(seconds) / 3600.0)));
+        if (hours == 1)
+            return QCoreApplication::translate("TimeLeftEstimate", "about 1 hour");
+        return QCoreApplication::translate("TimeLeftEstimate", "about %n hours", nullptr, hours);
     }
-    return QStringLiteral("about %1 days").arg(std::llround(static_cast<double>(seconds) / 86400.0));
+    const double days = std::round(static_cast<double>(seconds) / 86400.0);
+    const int count = days < INT_MAX ? static_cast<int>(days) : INT_MAX;
+    return QCoreApplication::translate("TimeLeftEstimate", "about %n days", nullptr, count);
 }
 
 QString TimeLeftEstimate::sentence(const TimeLeft& timeLeft) {
     if (timeLeft.threshold > 0 && timeLeft.secondsUntilThreshold > 0)
-        return QStringLiteral("Reaches %1% in %2")
+        return QCoreApplication::translate("TimeLeftEstimate", "Reaches %1% in %2")
             .arg(QString::number(timeLeft.threshold), approximately(timeLeft.secondsUntilThreshold));
-    return QStringLiteral("Reaches 0% in ") + approximately(timeLeft.secondsUntilEmpty);
+    return QCoreApplication::translate("TimeLeftEstimate", "Reaches 0% in %1")
+        .arg(approximately(timeLeft.secondsUntilEmpty));
 }

@@ -5,6 +5,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QEvent>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QLocale>
 #include <QPointer>
 #include <QShortcut>
 #include <QStackedWidget>
@@ -57,7 +59,8 @@ HistoryWindow::HistoryWindow(HistoryChartSource& source, QWidget* parent)
     , m_source(source)
     , m_range(new QComboBox(this))
     , m_pages(new QStackedWidget(this))
-    , m_empty(new QLabel(QStringLiteral("No charge history recorded yet"), this))
+    , m_empty(
+          new QLabel(QCoreApplication::translate("HistoryWindow", "No charge history recorded yet"), this))
     , m_chart(new QChart)
     , m_timeAxis(new QDateTimeAxis)
     , m_chargeAxis(new QValueAxis) {
@@ -67,9 +70,9 @@ HistoryWindow::HistoryWindow(HistoryChartSource& source, QWidget* parent)
     resize(760, 480);
 
     m_range->setObjectName(QStringLiteral("rangeChoice"));
-    m_range->addItem(QStringLiteral("Last 7 days"), 7);
-    m_range->addItem(QStringLiteral("Last 30 days"), 30);
-    auto* title = new QLabel(QStringLiteral("Charge of each device"), this);
+    m_range->addItem(QCoreApplication::translate("HistoryWindow", "Last 7 days"), 7);
+    m_range->addItem(QCoreApplication::translate("HistoryWindow", "Last 30 days"), 30);
+    auto* title = new QLabel(QCoreApplication::translate("HistoryWindow", "Charge of each device"), this);
     auto* header = new QHBoxLayout;
     header->addWidget(title);
     header->addStretch(1);
@@ -78,6 +81,8 @@ HistoryWindow::HistoryWindow(HistoryChartSource& source, QWidget* parent)
     m_chart->legend()->setAlignment(Qt::AlignBottom);
     m_chart->setBackgroundRoundness(0);
     m_chart->setMargins(QMargins(4, 4, 4, 4));
+    // Weekday and month names on the time axis in the user's language.
+    m_chart->setLocale(QLocale());
     m_chargeAxis->setRange(0, 100);
     m_chargeAxis->setTickCount(6);
     m_chargeAxis->setLabelFormat(QStringLiteral("%d%%"));

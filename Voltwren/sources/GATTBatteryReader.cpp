@@ -11,6 +11,24 @@ namespace {
 
 const QString debugPrefix = QStringLiteral("Voltwren [debug]: ");
 
+// The adapter's state as BlueZ puts it, for the log.
+QString stateName(int state) {
+    switch (state) {
+    case BluetoothCentral::stateResetting:
+        return QStringLiteral("resetting");
+    case BluetoothCentral::stateUnsupported:
+        return QStringLiteral("no adapter");
+    case BluetoothCentral::stateUnauthorized:
+        return QStringLiteral("not permitted");
+    case BluetoothCentral::statePoweredOff:
+        return QStringLiteral("powered off");
+    case BluetoothCentral::statePoweredOn:
+        return QStringLiteral("powered on");
+    default:
+        return QStringLiteral("unknown");
+    }
+}
+
 // A peripheral's name, made safe to print and log.
 QString quoted(const QString& name) {
     return QLatin1Char('"') + DeviceName::forDisplay(name) + QLatin1Char('"');
@@ -78,9 +96,8 @@ QList<GATTBatteryReader::Reading> GATTBatteryReader::copyLatestReadings() const 
 
 void GATTBatteryReader::centralDidUpdateState(const BluetoothCentral& central) {
     const int state = central.state();
-    Console::printLine(debugPrefix + QStringLiteral("CBCentralManager state changed to ") +
-                       QString::number(state));
-    diagnosticLog(QStringLiteral("CBCentralManager state changed to ") + QString::number(state));
+    Console::printLine(debugPrefix + QStringLiteral("BlueZ adapter state changed to ") + stateName(state));
+    diagnosticLog(QStringLiteral("BlueZ adapter state changed to ") + stateName(state));
 
     if (!m_hasReportedFirstState) {
         m_hasReportedFirstState = true;
@@ -97,20 +114,20 @@ void GATTBatteryReader::scan() {
         m_centralManager->retryIfUnavailable();
     const int state = currentState();
     if (state != BluetoothCentral::statePoweredOn) {
-        Console::printLine(debugPrefix + QStringLiteral("CBCentralManager not ready yet (state=") +
-                           QString::number(state) + QStringLiteral("); will retry once powered on"));
+        Console::printLine(debugPrefix + QStringLiteral("BlueZ adapter not ready yet (state=") +
+                           stateName(state) + QStringLiteral("); will retry once powered on"));
         diagnosticLog(QStringLiteral("GATT scan skipped \u2014 Bluetooth not powered on (state=") +
-                      QString::number(state) + QLatin1Char(')'));
+                      stateName(state) + QLatin1Char(')'));
         return;
     }
 
-    diagnosticLog(QStringLiteral("Scanning for Bluetooth devices via CoreBluetooth (Battery Service)\u2026"));
+    diagnosticLog(QStringLiteral("Scanning for Bluetooth devices via BlueZ (Battery Service)\u2026"));
     const QList<BluetoothPeripheralRef> peripherals =
         m_centralManager->retrieveConnectedPeripherals({m_batteryServiceUUID});
     const QString count = QString::number(peripherals.size());
-    Console::printLine(debugPrefix + QStringLiteral("CoreBluetooth sees ") + count +
+    Console::printLine(debugPrefix + QStringLiteral("BlueZ sees ") + count +
                        QStringLiteral(" connected peripheral(s) advertising the Battery Service"));
-    diagnosticLog(QStringLiteral("CoreBluetooth scan found ") + count +
+    diagnosticLog(QStringLiteral("BlueZ scan found ") + count +
                   QStringLiteral(" peripheral(s) advertising the Battery Service"));
 
     QSet<QUuid> scanned;

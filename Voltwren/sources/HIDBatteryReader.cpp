@@ -101,8 +101,9 @@ QString summaryLine(qsizetype checked, const QList<Reading>& readings) {
 QList<Reading> scanRegistry(const PowerSupplies& supplies) {
     QList<PowerSupplies::RegistryEntry> entries;
     if (const int error = supplies.registryEntries(entries)) {
-        Console::printLine(QStringLiteral("Voltwren [debug]: IORegistryCreateIterator failed with result ") +
-                           QString::number(qint32(error)));
+        Console::printLine(
+            QStringLiteral("Voltwren [debug]: listing the kernel's power supplies failed with result ") +
+            QString::number(qint32(error)));
         return {};
     }
     const QList<Reading> result = readings(entries);

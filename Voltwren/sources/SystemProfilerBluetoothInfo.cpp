@@ -68,14 +68,14 @@ QString trimmedHorizontal(const QString& text) {
 std::optional<QString> runSystemProfiler(const Bundle& bundle) {
     const std::optional<QString> tool = bundle.auxiliaryExecutable(QLatin1String(reportToolName));
     if (!tool) {
-        Console::printLine(QStringLiteral("Voltwren [debug]: failed to launch system_profiler: ") +
+        Console::printLine(QStringLiteral("Voltwren [debug]: failed to launch bluez-report: ") +
                            QLatin1String(reportToolName) + QStringLiteral(" is not installed"));
         return std::nullopt;
     }
     const ChildProcess::Result result = ChildProcess::run(*tool, {QLatin1String(reportArgument)});
     switch (result.outcome) {
     case ChildProcess::Result::Outcome::failedToStart:
-        Console::printLine(QStringLiteral("Voltwren [debug]: failed to launch system_profiler: ") +
+        Console::printLine(QStringLiteral("Voltwren [debug]: failed to launch bluez-report: ") +
                            result.errorDescription);
         return std::nullopt;
     case ChildProcess::Result::Outcome::timedOut:
@@ -84,7 +84,7 @@ std::optional<QString> runSystemProfiler(const Bundle& bundle) {
         break;
     }
     if (result.status != 0) {
-        Console::printLine(QStringLiteral("Voltwren [debug]: system_profiler exited with status ") +
+        Console::printLine(QStringLiteral("Voltwren [debug]: bluez-report exited with status ") +
                            QString::number(result.status));
         return std::nullopt;
     }
@@ -191,9 +191,9 @@ ComponentReadings componentReadings(std::optional<qint64> left, std::optional<qi
                                     std::optional<qint64> caseLevel) {
     ComponentReadings result;
     result.readings = {
-        {QStringLiteral("left"), QStringLiteral("Left earbud"), left},
-        {QStringLiteral("right"), QStringLiteral("Right earbud"), right},
-        {QStringLiteral("case"), QStringLiteral("Case"), caseLevel},
+        {QStringLiteral("left"), QStringLiteral(QT_TRANSLATE_NOOP("Component", "Left earbud")), left},
+        {QStringLiteral("right"), QStringLiteral(QT_TRANSLATE_NOOP("Component", "Right earbud")), right},
+        {QStringLiteral("case"), QStringLiteral(QT_TRANSLATE_NOOP("Component", "Case")), caseLevel},
     };
     if (left && right)
         result.overallPercent = std::min(*left, *right);
@@ -231,10 +231,10 @@ ConnectedDevice makeConnectedDevice(const DeviceBlock& block) {
 }
 
 std::optional<QList<ConnectedDevice>> connectedDevices(const Bundle& bundle) {
-    diagnosticLog(QStringLiteral("Scanning for Bluetooth devices via system_profiler\u2026"));
+    diagnosticLog(QStringLiteral("Scanning for Bluetooth devices via bluez-report\u2026"));
     const std::optional<QString> report = runSystemProfiler(bundle);
     if (!report) {
-        diagnosticLog(QStringLiteral("system_profiler scan failed to produce output"));
+        diagnosticLog(QStringLiteral("bluez-report scan failed to produce output"));
         return std::nullopt;
     }
 
@@ -250,7 +250,7 @@ std::optional<QList<ConnectedDevice>> connectedDevices(const Bundle& bundle) {
         devices.append(makeConnectedDevice(block));
         names.append(DeviceName::forDisplay(block.name));
     }
-    diagnosticLog(QStringLiteral("system_profiler scan found ") + QString::number(devices.size()) +
+    diagnosticLog(QStringLiteral("bluez-report scan found ") + QString::number(devices.size()) +
                   QStringLiteral(" connected device(s): ") + names.join(QStringLiteral(", ")));
     return devices;
 }

@@ -5,6 +5,7 @@
 #include "SecondaryLabel.h"
 #include "model/DeviceName.h"
 
+#include <QCoreApplication>
 #include <QEnterEvent>
 #include <QPainter>
 #include <QScreen>
@@ -72,7 +73,8 @@ void AddDeviceEntry::leaveEvent(QEvent* event) {
 AddDevicePopover::AddDevicePopover(QWidget* parent)
     : QWidget(parent, Qt::Popup)
     , m_layout(new QVBoxLayout(this))
-    , m_emptyText(new SecondaryLabel(QStringLiteral("No devices available"), this)) {
+    , m_emptyText(
+          new SecondaryLabel(QCoreApplication::translate("AddDevicePopover", "No devices available"), this)) {
     setObjectName(QStringLiteral("addDevicePopover"));
     // A window of its own, yet in the settings window's palette.
     setAttribute(Qt::WA_WindowPropagation);

@@ -3,11 +3,13 @@
 #include "DeviceRow.h"
 #include "Style.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -43,10 +45,11 @@ void ComponentBlock::setReadings(const QList<SubBatteryReading>& readings, doubl
     }
     for (qsizetype i = 0; i < readings.size(); ++i) {
         const SubBatteryReading& reading = readings.at(i);
-        m_rows[i].label->setText(reading.label);
+        m_rows[i].label->setText(
+            QCoreApplication::translate("Component", reading.label.toUtf8().constData()));
         m_rows[i].percent->setText(reading.percent ? DeviceRow::percentText(*reading.percent)
                                                    : QStringLiteral("\u2014"));
-        m_rows[i].widget->setAccessibleName(reading.label + QStringLiteral(", ") +
+        m_rows[i].widget->setAccessibleName(m_rows[i].label->text() + QStringLiteral(", ") +
                                             DeviceRow::spokenCharge(reading.percent));
     }
     restyle();
@@ -55,7 +58,8 @@ void ComponentBlock::setReadings(const QList<SubBatteryReading>& readings, doubl
 QString ComponentBlock::seenText(std::optional<qint64> seenAt, qint64 now) {
     if (!seenAt || now - *seenAt < 60000)
         return {};
-    return QStringLiteral("seen ") + QString::number((now - *seenAt) / 60000) + QStringLiteral(" min ago");
+    return QCoreApplication::translate("ComponentBlock", "seen %1 min ago")
+        .arg(QLocale().toString((now - *seenAt) / 60000));
 }
 
 bool ComponentBlock::eventFilter(QObject* watched, QEvent* event) {

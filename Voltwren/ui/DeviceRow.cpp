@@ -6,13 +6,16 @@
 #include "Style.h"
 #include "model/DeviceName.h"
 
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
 
 namespace {
 
@@ -52,17 +55,17 @@ DeviceRow::DeviceRow(QWidget* parent)
 }
 
 QString DeviceRow::percentText(qint64 percent) {
-    return QString::number(percent) + QLatin1Char('%');
+    return QCoreApplication::translate("DeviceRow", "%1%").arg(QLocale().toString(percent));
 }
 
 QString DeviceRow::spokenCharge(std::optional<qint64> percent) {
-    return percent ? QString::number(*percent) + QStringLiteral(" percent")
-                   : QStringLiteral("charge unknown");
+    return percent ? QCoreApplication::translate("DeviceRow", "%1 percent").arg(*percent)
+                   : QCoreApplication::translate("DeviceRow", "charge unknown");
 }
 
 QString DeviceRow::statusText(const MonitoredDevice& device) {
     if (!device.isConnected)
-        return QStringLiteral("Not connected");
+        return QCoreApplication::translate("DeviceRow", "Not connected");
     // A bolt after the charge: it is on its charger.
     const QString charging = device.isCharging.value_or(false) ? QStringLiteral(" \u26A1") : QString();
     if (device.batteryPercent)
@@ -78,12 +81,12 @@ void DeviceRow::setDevice(const MonitoredDevice& device, double threshold) {
     m_name->setText(name);
     m_status->setText(statusText(device));
     m_chevron->setVisible(device.subReadings.has_value());
-    setAccessibleName(
-        name + QStringLiteral(", ") +
-        (device.isConnected
-             ? spokenCharge(device.batteryPercent) +
-                   (device.isCharging.value_or(false) ? QStringLiteral(", charging") : QString())
-             : QStringLiteral("not connected")));
+    setAccessibleName(name + QStringLiteral(", ") +
+                      (device.isConnected ? spokenCharge(device.batteryPercent) +
+                                                (device.isCharging.value_or(false)
+                                                     ? QCoreApplication::translate("DeviceRow", ", charging")
+                                                     : QString())
+                                          : QCoreApplication::translate("DeviceRow", "not connected")));
     restyle();
     if (iconChanged)
         update();
@@ -178,7 +181,9 @@ void DeviceRow::paintEvent(QPaintEvent*) {
         path.addRoundedRect(QRectF(rect()), 4, 4);
         painter.fillPath(path, fill);
     }
-    const QRect column(0, 0, iconColumnWidth, height());
+    // The layout puts the spacer for the icon on the right, right to left.
+    const QRect column =
+        QStyle::visualRect(layoutDirection(), rect(), QRect(0, 0, iconColumnWidth, height()));
     QRect glyph(0, 0, iconSide, iconSide);
     glyph.moveCenter(column.center());
     KindIcons::icon(m_device.kind, palette().color(QPalette::WindowText)).paint(&painter, glyph);

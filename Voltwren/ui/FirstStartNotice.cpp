@@ -5,16 +5,19 @@
 #include "app/DiagnosticLog.h"
 #include "platform/NotificationCenter.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
-const QString FirstStartNotice::title = QStringLiteral("Voltwren is running");
-const QString FirstStartNotice::body =
-    QStringLiteral("Voltwren is watching your batteries, but this desktop shows no tray icons. On GNOME, the "
-                   "AppIndicator extension (gnome-shell-extension-appindicator) shows them. Open Voltwren "
-                   "again to see its panel.");
+const QString FirstStartNotice::title =
+    QStringLiteral(QT_TRANSLATE_NOOP("FirstStartNotice", "Voltwren is running"));
+const QString FirstStartNotice::body = QStringLiteral(QT_TRANSLATE_NOOP(
+    "FirstStartNotice",
+    "Voltwren is watching your batteries, but this desktop shows no tray icons. On GNOME, the "
+    "AppIndicator extension (gnome-shell-extension-appindicator) shows them. Open Voltwren "
+    "again to see its panel."));
 
 QString FirstStartNotice::defaultMarkerPath() {
     return logDirectoryURL() + QStringLiteral("/first-start");
@@ -49,8 +52,8 @@ void FirstStartNotice::start() {
 
 void FirstStartNotice::tell() {
     Notification notice;
-    notice.title = title;
-    notice.body = body;
+    notice.title = QCoreApplication::translate("FirstStartNotice", title.toUtf8().constData());
+    notice.body = QCoreApplication::translate("FirstStartNotice", body.toUtf8().constData());
     notice.requestIdentifier = QStringLiteral("first-start");
     notice.defaultSound = false;
     m_notifications.post(notice, [this](std::optional<NotificationError> error) {

@@ -57,7 +57,8 @@ void HistoryWindowController::show(AppState& state) {
         if (!window) {
             diagnosticLog(QStringLiteral("HistoryWindow: cannot open the window: ") + problem);
             auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Voltwren"),
-                                        QStringLiteral("The charge history cannot be shown."));
+                                        QCoreApplication::translate("HistoryWindowController",
+                                                                    "The charge history cannot be shown."));
             box->setInformativeText(problem);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->show();

@@ -8,6 +8,7 @@
 #include "history/TimeLeftEstimate.h"
 #include "model/DeviceName.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -27,7 +28,9 @@
 
 namespace {
 
-const QString emptyListText = QStringLiteral("No battery-powered devices found");
+QString emptyListText() {
+    return QCoreApplication::translate("MenuBarContentView", "No battery-powered devices found");
+}
 
 bool onWayland() {
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
@@ -62,10 +65,10 @@ MenuBarContentView::MenuBarContentView(AppState& state, QWidget* parent)
     : QWidget(parent, panelFlags())
     , m_state(state)
     , m_list(new QVBoxLayout)
-    , m_emptyText(new QLabel(emptyListText, this))
+    , m_emptyText(new QLabel(emptyListText(), this))
     , m_divider(new QFrame(this))
-    , m_settingsButton(new QPushButton(QStringLiteral("Settings\u2026"), this))
-    , m_quitButton(new QPushButton(QStringLiteral("Quit"), this)) {
+    , m_settingsButton(new QPushButton(QCoreApplication::translate("MenuBarContentView", "Settings…"), this))
+    , m_quitButton(new QPushButton(QCoreApplication::translate("MenuBarContentView", "Quit"), this)) {
     setObjectName(QStringLiteral("menuBarContentView"));
     // What a window rule of a tiling compositor can match.
     setWindowTitle(QString::fromUtf8(windowTitle));
@@ -290,7 +293,7 @@ void MenuBarContentView::closeDeliberately() {
 QString MenuBarContentView::summary() const {
     const QList<MonitoredDevice>& devices = m_state.devices();
     if (devices.isEmpty())
-        return emptyListText;
+        return emptyListText();
     QStringList rows;
     rows.reserve(devices.size());
     for (const MonitoredDevice& device : devices)

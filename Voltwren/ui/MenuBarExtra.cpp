@@ -25,11 +25,15 @@ MenuBarExtra::MenuBarExtra(AppState& state, TrayHostWatcher* watcher, QObject* p
 
     // Some panels only ever show an item's menu, never its activation.
     m_menu = std::make_unique<QMenu>();
-    m_menu->addAction(QStringLiteral("Show Devices"), this, &MenuBarExtra::showPanel);
-    m_menu->addAction(QStringLiteral("History\u2026"), this, &MenuBarExtra::showHistory);
-    m_menu->addAction(QStringLiteral("Settings\u2026"), this, &MenuBarExtra::showSettings);
+    m_menu->addAction(QCoreApplication::translate("MenuBarExtra", "Show Devices"), this,
+                      &MenuBarExtra::showPanel);
+    m_menu->addAction(QCoreApplication::translate("MenuBarExtra", "History…"), this,
+                      &MenuBarExtra::showHistory);
+    m_menu->addAction(QCoreApplication::translate("MenuBarExtra", "Settings…"), this,
+                      &MenuBarExtra::showSettings);
     m_menu->addSeparator();
-    m_menu->addAction(QStringLiteral("Quit"), qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    m_menu->addAction(QCoreApplication::translate("MenuBarExtra", "Quit"), qApp, &QCoreApplication::quit,
+                      Qt::QueuedConnection);
     // The menu opens from a click on the icon: where the pointer is now is
     // where "Show Devices" should open the panel, not where it is then.
     connect(m_menu.get(), &QMenu::aboutToShow, this, &MenuBarExtra::noteIconPosition);

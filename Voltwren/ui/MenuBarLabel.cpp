@@ -5,6 +5,7 @@
 #include "KindIcons.h"
 #include "model/DeviceName.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QSystemTrayIcon>
@@ -38,7 +39,7 @@ QString MenuBarLabel::toolTip(const AppState& state) {
     for (const MonitoredDevice& device : state.devices())
         lines << DeviceName::forDisplay(device.name) + QStringLiteral(": ") + DeviceRow::statusText(device);
     if (state.devices().isEmpty() && state.lastPolled())
-        lines << QStringLiteral("No battery-powered devices found");
+        lines << QCoreApplication::translate("MenuBarLabel", "No battery-powered devices found");
     return lines.join(QLatin1Char('\n'));
 }
 

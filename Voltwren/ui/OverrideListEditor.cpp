@@ -9,6 +9,7 @@
 #include "ThresholdPicker.h"
 #include "model/DeviceName.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -108,8 +109,8 @@ OverrideListEditor::OverrideListEditor(AppState& state, QWidget* parent)
     , m_state(state)
     , m_list(new PaddedList(this))
     , m_toolBar(new ToolBar(this))
-    , m_add(toolButton(QStringLiteral("Add"), m_toolBar))
-    , m_remove(toolButton(QStringLiteral("Remove"), m_toolBar))
+    , m_add(toolButton(QCoreApplication::translate("OverrideListEditor", "Add"), m_toolBar))
+    , m_remove(toolButton(QCoreApplication::translate("OverrideListEditor", "Remove"), m_toolBar))
     , m_outline(nullptr) {
     m_list->setObjectName(QStringLiteral("overrideList"));
     m_list->setFrameShape(QFrame::NoFrame);

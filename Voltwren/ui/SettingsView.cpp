@@ -16,9 +16,11 @@
 #include "platform/Bundle.h"
 #include "platform/Workspace.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -106,9 +108,10 @@ FormSection* SettingsView::buildBluetoothNotice() {
     auto* section = new FormSection;
     section->setObjectName(QStringLiteral("bluetoothNoticeSection"));
     auto* notice = new PermissionNotice(
-        QStringLiteral(
+        QCoreApplication::translate(
+            "SettingsView",
             "Bluetooth permissions have not been granted. Some accessory battery levels can't be read."),
-        QStringLiteral("Open Bluetooth Settings…"));
+        QCoreApplication::translate("SettingsView", "Open Bluetooth Settings…"));
     connect(notice->linkButton(), &QAbstractButton::clicked, this,
             [this] { m_services.workspace->openSystemSettings(Workspace::Page::bluetooth); });
     section->addRow(notice);
@@ -117,12 +120,13 @@ FormSection* SettingsView::buildBluetoothNotice() {
 
 FormSection* SettingsView::buildGeneralThreshold() {
     auto* section =
-        new FormSection(QStringLiteral("Low battery threshold"),
-                        QStringLiteral("You'll be notified once when a device's battery drops below its "
-                                       "threshold. Choose \u201CNone\u201D to never be notified."));
+        new FormSection(QCoreApplication::translate("SettingsView", "Low battery threshold"),
+                        QCoreApplication::translate(
+                            "SettingsView", "You'll be notified once when a device's battery drops below its "
+                                            "threshold. Choose “None” to never be notified."));
     m_generalPicker = new ThresholdPicker;
     m_generalPicker->setObjectName(QStringLiteral("generalThresholdPicker"));
-    QLabel* title = plainLabel(QStringLiteral("General threshold"));
+    QLabel* title = plainLabel(QCoreApplication::translate("SettingsView", "General threshold"));
     title->setBuddy(m_generalPicker);
     m_generalPicker->setAccessibleName(title->text());
     connect(m_generalPicker, &ThresholdPicker::thresholdChosen, this,
@@ -133,17 +137,18 @@ FormSection* SettingsView::buildGeneralThreshold() {
 
 FormSection* SettingsView::buildDeviceThresholds() {
     auto* section =
-        new FormSection(QStringLiteral("Device specific thresholds"),
-                        QStringLiteral("Devices without a specific threshold use the general one."));
+        new FormSection(QCoreApplication::translate("SettingsView", "Device specific thresholds"),
+                        QCoreApplication::translate(
+                            "SettingsView", "Devices without a specific threshold use the general one."));
     m_overrides = new OverrideListEditor(m_state);
     section->addRow(m_overrides);
     return section;
 }
 
 FormSection* SettingsView::buildNotify() {
-    auto* section = new FormSection(QStringLiteral("Notify"));
-    m_highlight = new ToggleSwitch(QStringLiteral("Highlight menubar icon"));
-    m_sendNotifications = new ToggleSwitch(QStringLiteral("Send notification"));
+    auto* section = new FormSection(QCoreApplication::translate("SettingsView", "Notify"));
+    m_highlight = new ToggleSwitch(QCoreApplication::translate("SettingsView", "Highlight menubar icon"));
+    m_sendNotifications = new ToggleSwitch(QCoreApplication::translate("SettingsView", "Send notification"));
     connect(m_highlight, &QAbstractButton::clicked, this,
             [this](bool checked) { m_state.setHighlightMenubarIcon(checked); });
     connect(m_sendNotifications, &QAbstractButton::clicked, this,
@@ -151,19 +156,20 @@ FormSection* SettingsView::buildNotify() {
     section->addRow(m_highlight);
     section->addRow(m_sendNotifications);
 
-    auto* notice =
-        new PermissionNotice(QStringLiteral("Notifications are turned off for Voltwren in System Settings."),
-                             QStringLiteral("Open Notification Settings…"));
+    auto* notice = new PermissionNotice(
+        QCoreApplication::translate("SettingsView",
+                                    "Notifications are turned off for Voltwren in System Settings."),
+        QCoreApplication::translate("SettingsView", "Open Notification Settings…"));
     connect(notice->linkButton(), &QAbstractButton::clicked, this,
             [this] { m_services.workspace->openSystemSettings(Workspace::Page::notifications); });
     m_notificationNoticeRow = section->addRow(notice);
     m_notificationNoticeRow->setObjectName(QStringLiteral("notificationNoticeRow"));
 
-    m_remindInterval = new ChoicePicker({{QStringLiteral("Never"), 0},
-                                         {QStringLiteral("Every hour"), 1},
-                                         {QStringLiteral("Every 4 hours"), 4}});
+    m_remindInterval = new ChoicePicker({{QCoreApplication::translate("SettingsView", "Never"), 0},
+                                         {QCoreApplication::translate("SettingsView", "Every hour"), 1},
+                                         {QCoreApplication::translate("SettingsView", "Every 4 hours"), 4}});
     m_remindInterval->setObjectName(QStringLiteral("remindIntervalPicker"));
-    QLabel* remindTitle = plainLabel(QStringLiteral("Remind again while low"));
+    QLabel* remindTitle = plainLabel(QCoreApplication::translate("SettingsView", "Remind again while low"));
     remindTitle->setBuddy(m_remindInterval);
     m_remindInterval->setAccessibleName(remindTitle->text());
     connect(m_remindInterval, &ChoicePicker::chosen, this,
@@ -171,12 +177,14 @@ FormSection* SettingsView::buildNotify() {
     m_remindRow = section->addRow(line({remindTitle, nullptr, m_remindInterval}));
 
     // One row for both settings: off, or the level that counts as charged.
-    QList<std::pair<QString, double>> levels{{QStringLiteral("Off"), 0}};
+    QList<std::pair<QString, double>> levels{{QCoreApplication::translate("SettingsView", "Off"), 0}};
     for (const double level : AppState::chargedLevelOptions)
-        levels.append({QStringLiteral("At ") + ThresholdPicker::choiceLabel(level), level});
+        levels.append(
+            {QCoreApplication::translate("SettingsView", "At %1").arg(ThresholdPicker::choiceLabel(level)),
+             level});
     m_chargedLevel = new ChoicePicker(levels);
     m_chargedLevel->setObjectName(QStringLiteral("chargedLevelPicker"));
-    QLabel* levelTitle = plainLabel(QStringLiteral("Notify when charged"));
+    QLabel* levelTitle = plainLabel(QCoreApplication::translate("SettingsView", "Notify when charged"));
     levelTitle->setBuddy(m_chargedLevel);
     m_chargedLevel->setAccessibleName(levelTitle->text());
     connect(m_chargedLevel, &ChoicePicker::chosen, this, [this](double level) {
@@ -190,9 +198,10 @@ FormSection* SettingsView::buildNotify() {
 
 FormSection* SettingsView::buildPolling() {
     auto* section =
-        new FormSection(QStringLiteral("Polling"),
-                        QStringLiteral("This is only relevant for background polling. When you open the "
-                                       "menubar icon, the app will always show updated battery stats"));
+        new FormSection(QCoreApplication::translate("SettingsView", "Polling"),
+                        QCoreApplication::translate(
+                            "SettingsView", "This is only relevant for background polling. When you open the "
+                                            "menubar icon, the app will always show updated battery stats"));
     m_pollValue = new SecondaryLabel;
     m_pollValue->setObjectName(QStringLiteral("pollIntervalValue"));
     m_pollValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -201,17 +210,18 @@ FormSection* SettingsView::buildPolling() {
         m_pollValue->fontMetrics().horizontalAdvance(minutesText(maximumPollMinutes)));
     m_pollStepper = new Stepper(minimumPollMinutes, maximumPollMinutes, 1);
     m_pollStepper->setObjectName(QStringLiteral("pollIntervalStepper"));
-    m_pollStepper->setAccessibleName(QStringLiteral("Check battery every"));
+    m_pollStepper->setAccessibleName(QCoreApplication::translate("SettingsView", "Check battery every"));
     connect(m_pollStepper, &Stepper::stepped, this,
             [this](double value) { m_state.setPollIntervalMinutes(value); });
-    section->addRow(
-        line({plainLabel(QStringLiteral("Check battery every")), nullptr, m_pollValue, m_pollStepper}));
+    section->addRow(line({plainLabel(QCoreApplication::translate("SettingsView", "Check battery every")),
+                          nullptr, m_pollValue, m_pollStepper}));
     return section;
 }
 
 FormSection* SettingsView::buildLaunchAtLogin() {
     auto* section = new FormSection;
-    m_launchAtLogin = new ToggleSwitch(QStringLiteral("Launch Voltwren at login"));
+    m_launchAtLogin =
+        new ToggleSwitch(QCoreApplication::translate("SettingsView", "Launch Voltwren at login"));
     connect(m_launchAtLogin, &QAbstractButton::clicked, this,
             [this](bool checked) { m_state.setLaunchAtLogin(checked); });
     section->addRow(m_launchAtLogin);
@@ -219,10 +229,11 @@ FormSection* SettingsView::buildLaunchAtLogin() {
 }
 
 FormSection* SettingsView::buildUpdates() {
-    auto* section = new FormSection(QStringLiteral("Updates"),
-                                    QStringLiteral("Voltwren checks for updates automatically once a day."));
+    auto* section = new FormSection(
+        QCoreApplication::translate("SettingsView", "Updates"),
+        QCoreApplication::translate("SettingsView", "Voltwren checks for updates automatically once a day."));
     section->setObjectName(QStringLiteral("updatesSection"));
-    auto* check = new QPushButton(QStringLiteral("Check for Updates…"));
+    auto* check = new QPushButton(QCoreApplication::translate("SettingsView", "Check for Updates…"));
     check->setAutoDefault(false);
     check->setMinimumWidth(check->sizeHint().width() + 16);
     UpdaterController* updater = m_services.updater;
@@ -232,14 +243,16 @@ FormSection* SettingsView::buildUpdates() {
 }
 
 FormSection* SettingsView::buildLog() {
-    auto* section = new FormSection({}, QStringLiteral("Diagnostic log for troubleshooting"));
-    auto* show = new LinkButton(QStringLiteral("Show Log File in File Manager…"));
+    auto* section = new FormSection(
+        {}, QCoreApplication::translate("SettingsView", "Diagnostic log for troubleshooting"));
+    auto* show =
+        new LinkButton(QCoreApplication::translate("SettingsView", "Show Log File in File Manager…"));
     // The folder, not the file: the file manager then shows the log among
     // its siblings. The folder is not created for this.
     connect(show, &QAbstractButton::clicked, this,
             [this] { m_services.workspace->openFolder(logDirectoryURL()); });
     section->addRow(line({show, nullptr}));
-    auto* history = new LinkButton(QStringLiteral("Show Charge History\u2026"));
+    auto* history = new LinkButton(QCoreApplication::translate("SettingsView", "Show Charge History…"));
     history->setObjectName(QStringLiteral("showHistoryButton"));
     connect(history, &QAbstractButton::clicked, this,
             [this] { HistoryWindowController::shared().show(m_state); });
@@ -256,7 +269,7 @@ FormSection* SettingsView::buildAbout() {
     QLabel* version = plainLabel(versionLine(*m_services.bundle));
     version->setObjectName(QStringLiteral("versionLine"));
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto* support = new LinkButton(QStringLiteral("Support"));
+    auto* support = new LinkButton(QCoreApplication::translate("SettingsView", "Support"));
     connect(support, &QAbstractButton::clicked, this,
             [this] { m_services.workspace->openUrl(supportURL(*m_services.bundle)); });
     stack->addWidget(version, 0, Qt::AlignHCenter);
@@ -266,8 +279,8 @@ FormSection* SettingsView::buildAbout() {
 }
 
 QString SettingsView::versionLine(const Bundle& bundle) {
-    return QStringLiteral("Voltwren, version: ") +
-           bundle.infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QString());
+    return QCoreApplication::translate("SettingsView", "Voltwren, version: %1")
+        .arg(bundle.infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QString()));
 }
 
 QUrl SettingsView::supportURL(const Bundle& bundle) {
@@ -290,7 +303,8 @@ QUrl SettingsView::supportURL(const Bundle& bundle) {
 QString SettingsView::minutesText(double minutes) {
     // A hand-edited setting may hold anything a JSON number can.
     const double whole = std::isnan(minutes) ? 0 : std::clamp(std::trunc(minutes), -9.0e18, 9.0e18);
-    return QString::number(static_cast<qint64>(whole)) + QStringLiteral(" min");
+    return QCoreApplication::translate("SettingsView", "%1 min")
+        .arg(QLocale().toString(static_cast<qint64>(whole)));
 }
 
 void SettingsView::sync() {

@@ -1,5 +1,6 @@
 #include "Stepper.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -27,8 +28,8 @@ Stepper::Stepper(double minimum, double maximum, double step, QWidget* parent)
     , m_maximum(maximum)
     , m_step(step)
     , m_value(minimum)
-    , m_up(arrowButton(Qt::UpArrow, QStringLiteral("Increase"), this))
-    , m_down(arrowButton(Qt::DownArrow, QStringLiteral("Decrease"), this)) {
+    , m_up(arrowButton(Qt::UpArrow, QCoreApplication::translate("Stepper", "Increase"), this))
+    , m_down(arrowButton(Qt::DownArrow, QCoreApplication::translate("Stepper", "Decrease"), this)) {
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* layout = new QVBoxLayout(this);

@@ -2,6 +2,8 @@
 
 #include "AppState.h"
 
+#include <QCoreApplication>
+#include <QLocale>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -18,8 +20,9 @@ ThresholdPicker::ThresholdPicker(QWidget* parent)
 
 QString ThresholdPicker::choiceLabel(double threshold) {
     if (threshold == 0)
-        return QStringLiteral("None");
-    return QString::number(static_cast<qint64>(std::trunc(threshold))) + QLatin1Char('%');
+        return QCoreApplication::translate("ThresholdPicker", "None");
+    return QCoreApplication::translate("DeviceRow", "%1%")
+        .arg(QLocale().toString(static_cast<qint64>(std::trunc(threshold))));
 }
 
 void ThresholdPicker::setThreshold(double value) {

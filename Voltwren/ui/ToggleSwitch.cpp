@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
 
 namespace {
 
@@ -42,10 +43,18 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     const QPalette& colors = palette();
     const QRect track = trackRect();
 
-    const QRect titleRect(0, 0, track.left() - titleGap, height());
+    const QRect titleRect =
+        QStyle::visualRect(layoutDirection(), rect(), QRect(0, 0, track.left() - titleGap, height()));
     painter.setPen(colors.color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-    painter.drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+    painter.drawText(titleRect,
+                     QStyle::visualAlignment(layoutDirection(), Qt::AlignLeft) | Qt::AlignVCenter |
+                         Qt::TextSingleLine,
                      fontMetrics().elidedText(text(), Qt::ElideRight, titleRect.width()));
+    // Right to left, the switch sits before the title and turns on to the left.
+    if (isRightToLeft()) {
+        painter.translate(width(), 0);
+        painter.scale(-1, 1);
+    }
 
     const QColor window = colors.color(QPalette::Window);
     const QColor text = colors.color(QPalette::WindowText);

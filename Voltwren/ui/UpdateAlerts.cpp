@@ -2,6 +2,7 @@
 
 #include "UpdateFoundDialog.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QGridLayout>
 #include <QMessageBox>
@@ -16,7 +17,8 @@ void present(QWidget* window) {
 }
 
 void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& text, const QString& detail) {
-    auto* box = new QMessageBox(icon, QStringLiteral("Software Update"), text, QMessageBox::Ok, parent);
+    auto* box = new QMessageBox(icon, QCoreApplication::translate("UpdateAlerts", "Software Update"), text,
+                                QMessageBox::Ok, parent);
     box->setTextFormat(Qt::PlainText); // failure reasons quote addresses and server text
     box->setInformativeText(detail);
     // A message box sizes itself to its shortest text; keep short texts on

@@ -1,6 +1,7 @@
 #include "UpdateFoundDialog.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -10,7 +11,7 @@
 UpdateFoundDialog::UpdateFoundDialog(const AppcastItem& update, const QString& runningVersion,
                                      QWidget* parent)
     : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Software Update"));
+    setWindowTitle(QCoreApplication::translate("UpdateFoundDialog", "Software Update"));
 
     auto* icon = new QLabel(this);
     const QIcon appIcon = QApplication::windowIcon().isNull()
@@ -19,14 +20,16 @@ UpdateFoundDialog::UpdateFoundDialog(const AppcastItem& update, const QString& r
     icon->setPixmap(appIcon.pixmap(64, 64));
     icon->setAlignment(Qt::AlignTop);
 
-    auto* heading = new QLabel(QStringLiteral("A new version of Voltwren is available!"), this);
+    auto* heading = new QLabel(
+        QCoreApplication::translate("UpdateFoundDialog", "A new version of Voltwren is available!"), this);
     QFont headingFont = heading->font();
     headingFont.setBold(true);
     headingFont.setPointSizeF(headingFont.pointSizeF() * 1.15);
     heading->setFont(headingFont);
 
-    auto* body = new QLabel(QStringLiteral("Voltwren %1 is now available (you have %2). "
-                                           "Would you like to download it now?")
+    auto* body = new QLabel(QCoreApplication::translate("UpdateFoundDialog",
+                                                        "Voltwren %1 is now available (you have %2). "
+                                                        "Would you like to download it now?")
                                 .arg(update.displayVersion, runningVersion),
                             this);
     body->setTextFormat(Qt::PlainText); // the version comes from the network: never rich text
@@ -34,15 +37,15 @@ UpdateFoundDialog::UpdateFoundDialog(const AppcastItem& update, const QString& r
 
     auto* notes = new QLabel(this);
     notes->setTextFormat(Qt::RichText);
-    notes->setText(QStringLiteral("<a href=\"%1\">Release Notes</a>")
+    notes->setText(QCoreApplication::translate("UpdateFoundDialog", "<a href=\"%1\">Release Notes</a>")
                        .arg(update.releaseNotesLink.toString(QUrl::FullyEncoded).toHtmlEscaped()));
     notes->setOpenExternalLinks(true);
     notes->setTextInteractionFlags(Qt::TextBrowserInteraction);
     notes->setVisible(!update.releaseNotesLink.isEmpty());
 
-    m_skip = new QPushButton(QStringLiteral("Skip This Version"), this);
-    m_remind = new QPushButton(QStringLiteral("Remind Me Later"), this);
-    m_download = new QPushButton(QStringLiteral("Download"), this);
+    m_skip = new QPushButton(QCoreApplication::translate("UpdateFoundDialog", "Skip This Version"), this);
+    m_remind = new QPushButton(QCoreApplication::translate("UpdateFoundDialog", "Remind Me Later"), this);
+    m_download = new QPushButton(QCoreApplication::translate("UpdateFoundDialog", "Download"), this);
     m_download->setDefault(true);
     m_skip->setAutoDefault(false);
     m_remind->setAutoDefault(false);

@@ -277,13 +277,13 @@ private Q_SLOTS:
         QVERIFY2(devices == expectedDevices, qPrintable(describe(devices)));
         QCOMPARE(
             logEntries(),
-            (QStringList{QString::fromUtf16(u"Scanning for Bluetooth devices via system_profiler\u2026"),
+            (QStringList{QString::fromUtf16(u"Scanning for Bluetooth devices via bluez-report\u2026"),
                          "Device: Desk Mouse\n  Address: AA:BB:CC:DD:EE:02\n  Vendor ID: 0x046D\n"
                          "  Product ID: 0xB01A\n  Minor Type: Mouse\n  Battery Level: 63%",
                          "Device: Earbuds\n  Address: AA:BB:CC:DD:EE:01\n  Vendor ID: 0x004C\n"
                          "  Product ID: 0x2014\n  Minor Type: Headphones\n  Battery Level: 90%",
                          "Device: game pad\n  Address: AA:BB:CC:DD:EE:05\n  Minor Type: Gamepad",
-                         "system_profiler scan found 3 connected device(s): Desk Mouse, Earbuds, game pad"}));
+                         "bluez-report scan found 3 connected device(s): Desk Mouse, Earbuds, game pad"}));
     }
 
     // Without BlueZ nothing is connected over Bluetooth: the tool says so
@@ -309,8 +309,8 @@ private Q_SLOTS:
         QCOMPARE(devices, std::optional(QList<ConnectedDevice>()));
         QCOMPARE(printed, QStringList());
         QCOMPARE(logEntries(),
-                 (QStringList{QString::fromUtf16(u"Scanning for Bluetooth devices via system_profiler\u2026"),
-                              "system_profiler scan found 0 connected device(s): "}));
+                 (QStringList{QString::fromUtf16(u"Scanning for Bluetooth devices via bluez-report\u2026"),
+                              "bluez-report scan found 0 connected device(s): "}));
     }
 };
 

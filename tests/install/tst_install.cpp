@@ -40,7 +40,7 @@ class InstallTest : public QObject {
         voltwren.program = program;
         QVERIFY(voltwren.start());
         QTRY_VERIFY_WITH_TIMEOUT(
-            voltwren.log().contains("system_profiler scan found 1 connected device(s): Desk Mouse"), 20000);
+            voltwren.log().contains("bluez-report scan found 1 connected device(s): Desk Mouse"), 20000);
         QVERIFY(voltwren.log().contains("] Device: Desk Mouse\n  Address: AA:BB:CC:DD:EE:01\n"));
         QCOMPARE(voltwren.stop(), 0);
     }
@@ -71,7 +71,8 @@ private Q_SLOTS:
               "share/icons/hicolor/16x16/apps/app.voltwren.Voltwren.png",
               "share/icons/hicolor/256x256/apps/app.voltwren.Voltwren.png",
               "share/icons/hicolor/symbolic/apps/app.voltwren.Voltwren-symbolic.svg",
-              "share/man/man1/voltwren.1"})
+              "share/man/man1/voltwren.1", "share/voltwren/translations/voltwren_de.qm",
+              "share/voltwren/translations/voltwren_fr.qm", "share/voltwren/translations/voltwren_es.qm"})
             QVERIFY2(QFileInfo::exists(prefix + '/' + file), qPrintable(QString(file) + "\n" + output));
 
         QCOMPARE(run("desktop-file-validate", {prefix + "/share/applications/app.voltwren.Voltwren.desktop"},

@@ -51,7 +51,7 @@ private Q_SLOTS:
 
         QTRY_VERIFY_WITH_TIMEOUT(readFile(notifyLog).contains(" Notify "), 10000);
         // The GATT reading of the same mouse triggers a second refresh; it must not notify again.
-        QTRY_VERIFY_WITH_TIMEOUT(voltwren.log().count("system_profiler scan found") >= 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(voltwren.log().count("bluez-report scan found") >= 2, 10000);
         QTest::qWait(500);
 
         const QStringList notifyCalls = readFile(notifyLog).split('\n').filter(" Notify ");
@@ -62,10 +62,9 @@ private Q_SLOTS:
         const QString log = voltwren.log();
         QVERIFY(log.contains("] Voltwren, version "));
         QVERIFY(log.contains("] Running first poll ("));
-        QVERIFY(
-            log.contains(QString::fromUtf16(u"] Scanning for Bluetooth devices via system_profiler\u2026")));
+        QVERIFY(log.contains(QString::fromUtf16(u"] Scanning for Bluetooth devices via bluez-report\u2026")));
         QVERIFY(log.contains("] Device: Desk Mouse\n  Address: AA:BB:CC:DD:EE:01\n"));
-        QVERIFY(log.contains("] system_profiler scan found 1 connected device(s): Desk Mouse"));
+        QVERIFY(log.contains("] bluez-report scan found 1 connected device(s): Desk Mouse"));
 
         QCOMPARE(voltwren.stop(), 0);
         const QString output = voltwren.output();

@@ -84,7 +84,7 @@ private Q_SLOTS:
         voltwren.writeDefaults(R"({"voltwren.threshold": 60})");
         QVERIFY(voltwren.start());
         QVERIFY(session.waitForName("app.voltwren.Voltwren"));
-        QTRY_VERIFY_WITH_TIMEOUT(voltwren.log().contains("system_profiler scan found 2"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(voltwren.log().contains("bluez-report scan found 2"), 20000);
         QTest::qWait(500); // the GATT reading's follow-up poll
 
         // The property, as another client reads it, is the published list.

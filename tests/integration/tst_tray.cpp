@@ -271,7 +271,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(watchedLine("Keys: 70%"), 10000);
 
         // The laptop wakes up: a full poll, with a Bluetooth scan.
-        const qsizetype scans = voltwren.log().count("via CoreBluetooth");
+        const qsizetype scans = voltwren.log().count("via BlueZ");
         QVERIFY(m_bluez.connection()
                     .call(QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
                                                          "org.freedesktop.DBus.Mock", "EmitSignal")
@@ -279,7 +279,7 @@ private Q_SLOTS:
                           << "PrepareForSleep"
                           << "b" << QVariantList{false})
                     .type() == QDBusMessage::ReplyMessage);
-        QTRY_VERIFY_WITH_TIMEOUT(voltwren.log().count("via CoreBluetooth") > scans, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(voltwren.log().count("via BlueZ") > scans, 10000);
         QVERIFY(voltwren.log().contains("System woke from sleep"));
 
         // A flood of Refresh() calls: a poll or two.

@@ -82,9 +82,9 @@ QString readingLine(const QString& name, int percent) {
 }
 
 QStringList scanLines(int count) {
-    return {dbg +
-            QStringLiteral("CoreBluetooth sees %1 connected peripheral(s) advertising the Battery Service")
-                .arg(count)};
+    return {
+        dbg +
+        QStringLiteral("BlueZ sees %1 connected peripheral(s) advertising the Battery Service").arg(count)};
 }
 
 } // namespace
@@ -108,20 +108,19 @@ private Q_SLOTS:
         Harness h;
         qint64 offset = logSize();
         QStringList out = printed([&] { h.central->reportState(BluetoothCentral::statePoweredOff); });
-        QCOMPARE(out, QStringList{dbg + "CBCentralManager state changed to 4"});
-        QCOMPARE(loggedSince(offset), QStringList{"CBCentralManager state changed to 4"});
+        QCOMPARE(out, QStringList{dbg + "BlueZ adapter state changed to powered off"});
+        QCOMPARE(loggedSince(offset), QStringList{"BlueZ adapter state changed to powered off"});
         QCOMPARE(h.firstStates, 1);
         QVERIFY(h.central->calls.isEmpty());
 
         offset = logSize();
         out = printed([&] { h.central->reportState(BluetoothCentral::statePoweredOn); });
-        QCOMPARE(out, QStringList{dbg + "CBCentralManager state changed to 5"} + scanLines(0));
-        QCOMPARE(loggedSince(offset),
-                 (QStringList{"CBCentralManager state changed to 5",
-                              "Scanning for Bluetooth devices via CoreBluetooth (Battery "
-                              "Service)\u2026",
-                              "CoreBluetooth scan found 0 peripheral(s) advertising the "
-                              "Battery Service"}));
+        QCOMPARE(out, QStringList{dbg + "BlueZ adapter state changed to powered on"} + scanLines(0));
+        QCOMPARE(loggedSince(offset), (QStringList{"BlueZ adapter state changed to powered on",
+                                                   "Scanning for Bluetooth devices via BlueZ (Battery "
+                                                   "Service)\u2026",
+                                                   "BlueZ scan found 0 peripheral(s) advertising the "
+                                                   "Battery Service"}));
         QCOMPARE(h.firstStates, 1);
         QCOMPARE(h.central->calls, QStringList{"retrieve 0000180f"});
     }
@@ -138,28 +137,29 @@ private Q_SLOTS:
 
     void scanWhenNotPoweredOn_data() {
         QTest::addColumn<int>("state");
-        QTest::newRow("unknown, before any report") << 0;
-        QTest::newRow("resetting") << 1;
-        QTest::newRow("unsupported") << 2;
-        QTest::newRow("unauthorized") << 3;
-        QTest::newRow("powered off") << 4;
+        QTest::addColumn<QString>("named");
+        QTest::newRow("unknown, before any report") << 0 << "unknown";
+        QTest::newRow("resetting") << 1 << "resetting";
+        QTest::newRow("unsupported") << 2 << "no adapter";
+        QTest::newRow("unauthorized") << 3 << "not permitted";
+        QTest::newRow("powered off") << 4 << "powered off";
     }
     void scanWhenNotPoweredOn() {
         QFETCH(int, state);
+        QFETCH(QString, named);
         Harness h;
         if (state != 0)
             printed([&] { h.central->reportState(state); });
         h.central->calls.clear();
         const qint64 offset = logSize();
         const QStringList out = printed([&] { h.reader.scan(); });
-        QCOMPARE(out,
-                 QStringList{dbg + QStringLiteral("CBCentralManager not ready yet (state=%1); will retry "
-                                                  "once powered on")
-                                       .arg(state)});
+        QCOMPARE(out, QStringList{dbg + QStringLiteral("BlueZ adapter not ready yet (state=%1); will retry "
+                                                       "once powered on")
+                                            .arg(named)});
         QCOMPARE(
             loggedSince(offset),
             QStringList{
-                QStringLiteral("GATT scan skipped \u2014 Bluetooth not powered on (state=%1)").arg(state)});
+                QStringLiteral("GATT scan skipped \u2014 Bluetooth not powered on (state=%1)").arg(named)});
         QVERIFY(h.central->calls.isEmpty());
     }
 
@@ -176,7 +176,7 @@ private Q_SLOTS:
         const QStringList out = printed([&] { h.reader.scan(); });
         QCOMPARE(out, scanLines(2));
         QCOMPARE(loggedSince(offset).last(),
-                 QStringLiteral("CoreBluetooth scan found 2 peripheral(s) advertising the Battery Service"));
+                 QStringLiteral("BlueZ scan found 2 peripheral(s) advertising the Battery Service"));
         QCOMPARE(h.central->calls.mid(0, 3),
                  (QStringList{"retrieve 0000180f", "connect Desk Mouse", "connect Desk Keyboard"}));
         QCOMPARE(h.reader.connectedPeripherals().size(), 2);
@@ -228,8 +228,7 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<QByteArray>>("value");
         QTest::addColumn<int>("expected"); // -1: nothing stored
         QTest::addColumn<QString>("line"); // the last line printed
-        const QString none =
-            dbg + "CoreBluetooth sees 1 connected peripheral(s) advertising the Battery Service";
+        const QString none = dbg + "BlueZ sees 1 connected peripheral(s) advertising the Battery Service";
         const QString range = dbg + "GATT Battery Level for \"Pad\" out of range: %1 \u2014 ignored";
         QTest::newRow("0x64 is 100") << std::optional(QByteArray("\x64", 1)) << 100
                                      << readingLine("Pad", 100);
@@ -530,10 +529,11 @@ private Q_SLOTS:
         });
         QCOMPARE(firstStates, 1);
         QCOMPARE(reportedOn, QCoreApplication::instance()->thread());
-        QVERIFY(out.contains(dbg + "CBCentralManager state changed to 2"));
+        QVERIFY(out.contains(dbg + "BlueZ adapter state changed to no adapter"));
         // The shared reader outlives this test: drop the callback that points at its locals.
         fromWorker->onFirstStateKnown = nullptr;
-        QCOMPARE(out.last(), dbg + "CBCentralManager not ready yet (state=2); will retry once powered on");
+        QCOMPARE(out.last(),
+                 dbg + "BlueZ adapter not ready yet (state=no adapter); will retry once powered on");
     }
 };
 

@@ -302,7 +302,7 @@ private Q_SLOTS:
 
         const QStringList entries = logEntries();
         QCOMPARE(entries.size(), 4);
-        QCOMPARE(entries[0], QString::fromUtf16(u"Scanning for Bluetooth devices via system_profiler\u2026"));
+        QCOMPARE(entries[0], QString::fromUtf16(u"Scanning for Bluetooth devices via bluez-report\u2026"));
         QCOMPARE(entries[1],
                  QString("Device: Earbuds Pro\n  Address: AA-BB-CC-DD-EE-01\n  Vendor ID: 0x004C\n"
                          "  Product ID: 0x2014\n  Case Battery Level: 45%\n  Left Battery Level: 100%\n"
@@ -310,7 +310,7 @@ private Q_SLOTS:
         QCOMPARE(entries[2], QString("Device: Desk Mouse\n  Address: AA-BB-CC-DD-EE-02\n  Minor Type: Mouse\n"
                                      "  Battery Level: 63 %"));
         QCOMPARE(entries[3],
-                 QString("system_profiler scan found 2 connected device(s): Earbuds Pro, Desk Mouse"));
+                 QString("bluez-report scan found 2 connected device(s): Earbuds Pro, Desk Mouse"));
     }
 
     void toolFailures_data() {
@@ -318,12 +318,12 @@ private Q_SLOTS:
         QTest::addColumn<bool>("executable");
         QTest::addColumn<QString>("printed");
         QTest::newRow("non-zero status") << "echo '  Connected:'; echo '    A:'; exit 3" << true
-                                         << "Voltwren [debug]: system_profiler exited with status 3";
+                                         << "Voltwren [debug]: bluez-report exited with status 3";
         QTest::newRow("invalid UTF-8") << "printf '  Connected:\\n    A\\377:\\n'" << true << "";
         QTest::newRow("cannot start")
-            << "exit 0" << false << "Voltwren [debug]: failed to launch system_profiler: ";
+            << "exit 0" << false << "Voltwren [debug]: failed to launch bluez-report: ";
         QTest::newRow("killed by a signal")
-            << "kill -9 $$" << true << "Voltwren [debug]: system_profiler exited with status 9";
+            << "kill -9 $$" << true << "Voltwren [debug]: bluez-report exited with status 9";
     }
     void toolFailures() {
         QFETCH(QString, script);
@@ -340,8 +340,8 @@ private Q_SLOTS:
         else
             QVERIFY2(lines.size() == 1 && lines[0].startsWith(printed), qPrintable(lines.join('|')));
         QCOMPARE(logEntries(),
-                 (QStringList{QString::fromUtf16(u"Scanning for Bluetooth devices via system_profiler\u2026"),
-                              "system_profiler scan failed to produce output"}));
+                 (QStringList{QString::fromUtf16(u"Scanning for Bluetooth devices via bluez-report\u2026"),
+                              "bluez-report scan failed to produce output"}));
     }
 
     void missingToolFailsTheScan() {
@@ -349,14 +349,14 @@ private Q_SLOTS:
         clearLog();
         StdoutCapture out;
         QVERIFY(!runSystemProfiler(TestBundle(empty.path())));
-        QVERIFY(out.lines().value(0).startsWith("Voltwren [debug]: failed to launch system_profiler: "));
+        QVERIFY(out.lines().value(0).startsWith("Voltwren [debug]: failed to launch bluez-report: "));
     }
 
     void emptyReportLogsCountZero() {
         FakeExecutable::write(m_libexec.path(), "bluez-report", "exit 0");
         clearLog();
         QCOMPARE(connectedDevices(TestBundle(m_libexec.path())), std::optional(QList<ConnectedDevice>()));
-        QCOMPARE(logEntries().value(1), QString("system_profiler scan found 0 connected device(s): "));
+        QCOMPARE(logEntries().value(1), QString("bluez-report scan found 0 connected device(s): "));
     }
 };
 

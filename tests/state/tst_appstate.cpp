@@ -305,11 +305,10 @@ private Q_SLOTS:
         QTest::qWait(400);
         QCOMPARE(done.count(), 1);
         const QStringList firstPollLines = logMessages().filter("Running first poll");
-        QCOMPARE(
-            firstPollLines,
-            QStringList{bluetoothFirst
-                            ? "Running first poll (CBCentralManager reported its first state)"
-                            : "Running first poll (3s timeout \u2014 no CBCentralManager callback yet)"});
+        QCOMPARE(firstPollLines,
+                 QStringList{bluetoothFirst
+                                 ? "Running first poll (BlueZ reported the adapter's first state)"
+                                 : "Running first poll (3s timeout \u2014 no adapter state from BlueZ yet)"});
     }
 
     void deviceListAndLogLines() {
@@ -324,7 +323,7 @@ private Q_SLOTS:
                  (MonitoredDevice{"mac", "Laptop", DeviceKind::mac, 87, true, false, std::nullopt}));
         QCOMPARE(state->devices()[1].id, QString("AA"));
         QVERIFY(state->lastPolled());
-        QVERIFY(logMessages().contains("Battery for \"Laptop\": 87% via IOPowerSources"));
+        QVERIFY(logMessages().contains("Battery for \"Laptop\": 87% via the kernel's power supplies"));
         QVERIFY(out.lines().contains("Refreshed battery states"));
 
         m_internal.reset();

@@ -3,6 +3,7 @@
 #include "LinuxBundle.h"
 #include "platform/Bundle.h"
 
+#include <QCoreApplication>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -172,7 +173,8 @@ void FreedesktopNotificationCenter::notify(
     QStringList actions;
     if (capabilities.contains(QStringLiteral("actions"))) {
         if (onActivated)
-            actions << QStringLiteral("default") << QStringLiteral("Show Devices");
+            actions << QStringLiteral("default")
+                    << QCoreApplication::translate("FreedesktopNotificationCenter", "Show Devices");
         for (const Notification::Action& action : notification.actions)
             actions << action.key << action.label;
     }
