@@ -133,7 +133,8 @@ private Q_SLOTS:
             lines = capture.lines();
         }
         QVERIFY(result.isEmpty());
-        QCOMPARE(lines, QStringList{"Voltwren [debug]: listing the kernel's power supplies failed with result 13"});
+        QCOMPARE(lines,
+                 QStringList{"Voltwren [debug]: listing the kernel's power supplies failed with result 13"});
     }
 
 private:
