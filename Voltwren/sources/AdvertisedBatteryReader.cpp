@@ -168,10 +168,16 @@ void AdvertisedBatteryReader::onAdvertisement(const AdvertisementWatcher::Advert
     matchNearby(productID, at);
 }
 
-void AdvertisedBatteryReader::matchNearby(qint64 productID, qint64 now) {
+void AdvertisedBatteryReader::dropOldCandidates(qint64 now) {
+    // Neighbours' adverts are not kept past their window, even in memory.
     const qint64 since = now - m_timing.candidateWindow.count();
     for (auto it = m_candidates.begin(); it != m_candidates.end();)
         it = it->at < since ? m_candidates.erase(it) : std::next(it);
+}
+
+void AdvertisedBatteryReader::matchNearby(qint64 productID, qint64 now) {
+    dropOldCandidates(now);
+    const qint64 since = now - m_timing.candidateWindow.count();
 
     QList<QString> owners;
     for (const Device& device : std::as_const(m_devices)) {
@@ -252,6 +258,7 @@ bool AdvertisedBatteryReader::hasFreshLevels(const QString& address, qint64 sinc
 }
 
 void AdvertisedBatteryReader::pollStarted(std::chrono::milliseconds freshness) {
+    dropOldCandidates(now());
     if (m_ignored > 0) {
         diagnosticLog(logPrefix + QStringLiteral("ignored ") + QString::number(m_ignored) +
                       QStringLiteral(" advert(s) of devices that are not connected"));

@@ -73,6 +73,7 @@ private:
 
     void onAdvertisement(const AdvertisementWatcher::Advertisement& advert);
     void onDevicesChanged();
+    void dropOldCandidates(qint64 now);
     void matchNearby(qint64 productID, qint64 now);
     void take(const QString& address, const AdvertisedBattery::Levels& levels, qint64 now);
     bool hasFreshLevels(const QString& address, qint64 since) const;
