@@ -11,10 +11,6 @@ namespace {
 
 using namespace BluezDBus;
 
-const QString objectManagerInterface = QStringLiteral("org.freedesktop.DBus.ObjectManager");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString adapterInterface = QStringLiteral("org.bluez.Adapter1");
-const QString deviceInterface = QStringLiteral("org.bluez.Device1");
 const QString transportInterface = QStringLiteral("org.bluez.MediaTransport1");
 const QString logind = QStringLiteral("org.freedesktop.login1");
 const QString logindPath = QStringLiteral("/org/freedesktop/login1");

@@ -16,10 +16,6 @@ namespace {
 
 using namespace BluezDBus;
 
-const QString objectManagerInterface = QStringLiteral("org.freedesktop.DBus.ObjectManager");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString adapterInterface = QStringLiteral("org.bluez.Adapter1");
-const QString deviceInterface = QStringLiteral("org.bluez.Device1");
 const QString batteryInterface = QStringLiteral("org.bluez.Battery1");
 const QString gattServiceInterface = QStringLiteral("org.bluez.GattService1");
 const QString gattCharacteristicInterface = QStringLiteral("org.bluez.GattCharacteristic1");

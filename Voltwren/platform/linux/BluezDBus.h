@@ -13,6 +13,11 @@ class QDBusMessage;
 // QDBusArgument; a value of another shape reads as empty.
 namespace BluezDBus {
 
+inline const QString objectManagerInterface = QStringLiteral("org.freedesktop.DBus.ObjectManager");
+inline const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+inline const QString adapterInterface = QStringLiteral("org.bluez.Adapter1");
+inline const QString deviceInterface = QStringLiteral("org.bluez.Device1");
+
 using Interfaces = QMap<QString, QVariantMap>;
 using Objects = QMap<QString, Interfaces>;
 
