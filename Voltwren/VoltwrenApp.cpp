@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "SessionService.h"
 #include "app/Console.h"
+#include "app/DiagnosticLog.h"
 #include "app/LaunchLocationChecker.h"
 #include "app/Updater.h"
 #include "history/ChargeHistory.h"
@@ -16,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QGuiApplication>
 
 #include <malloc.h>
@@ -61,10 +63,53 @@ void VoltwrenApp::start() {
             launch(claim == SessionService::Claim::owned);
             return;
         }
-        SessionService::askToShowPanel(session, this, [](bool answered) {
-            Console::printLine(answered ? QStringLiteral("Voltwren is already running; opened its panel")
-                                        : QStringLiteral("Voltwren is already running but did not answer"));
-            QCoreApplication::exit(0);
+        SessionService::checkOwner(
+            session, this, [this, session](SessionService::Owner owner, const QString& why) {
+                if (owner == SessionService::Owner::other) {
+                    runBesideNameHolder(why);
+                    return;
+                }
+                // One that hangs is most likely a Voltwren too: a second one
+                // would notify twice once it comes back.
+                if (owner == SessionService::Owner::silent) {
+                    Console::printLine(QStringLiteral("Voltwren is already running but did not answer"));
+                    QCoreApplication::exit(0);
+                    return;
+                }
+                SessionService::askToShowPanel(session, this, [](bool answered) {
+                    Console::printLine(
+                        answered ? QStringLiteral("Voltwren is already running; opened its panel")
+                                 : QStringLiteral("Voltwren is already running but did not answer"));
+                    QCoreApplication::exit(0);
+                });
+            });
+    });
+}
+
+void VoltwrenApp::runBesideNameHolder(const QString& why) {
+    diagnosticLog(QStringLiteral("Another program holds ") + QLatin1String(SessionService::serviceName) +
+                  QStringLiteral(" on the session bus and does not answer as Voltwren (") + why +
+                  QStringLiteral("); running without the name"));
+    launch(false);
+    notificationCenter().post(
+        Notification{
+            tr("Voltwren cannot be reached by other programs"),
+            tr("Another program holds Voltwren's name on the session bus, so \u201Cvoltwren status\u201D, "
+               "status bars and a second launch cannot reach it. Voltwren goes on watching your "
+               "batteries."),
+            QStringLiteral("session-name-taken"), false},
+        [](const std::optional<NotificationError>&) {});
+    // The name is ours as soon as the other program lets it go.
+    m_nameWatcher = std::make_unique<QDBusServiceWatcher>(QLatin1String(SessionService::serviceName),
+                                                          QDBusConnection::sessionBus(),
+                                                          QDBusServiceWatcher::WatchForUnregistration);
+    connect(m_nameWatcher.get(), &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        SessionService::claimName(QDBusConnection::sessionBus(), this, [this](SessionService::Claim claim) {
+            if (claim != SessionService::Claim::owned || m_service)
+                return;
+            diagnosticLog(QStringLiteral("Took the session bus name after the program that held it left"));
+            m_nameWatcher.reset();
+            exportSessionService();
         });
     });
 }
@@ -98,11 +143,14 @@ void VoltwrenApp::launch(bool ownsSessionName) {
     // A click on one of our notifications opens the panel, as the tray icon does.
     notificationCenter().onActivated = [this](const QString&) { m_menuBarExtra->showPanel(); };
 
-    if (ownsSessionName) {
-        m_service = std::make_unique<SessionService>(QDBusConnection::sessionBus());
-        m_service->onShowPanel = [this] { m_menuBarExtra->showPanel(); };
-        m_service->onShowSettings = [this] { m_menuBarExtra->showSettings(); };
-        m_service->onShowHistory = [this] { m_menuBarExtra->showHistory(); };
-        m_service->exportState(state);
-    }
+    if (ownsSessionName)
+        exportSessionService();
+}
+
+void VoltwrenApp::exportSessionService() {
+    m_service = std::make_unique<SessionService>(QDBusConnection::sessionBus());
+    m_service->onShowPanel = [this] { m_menuBarExtra->showPanel(); };
+    m_service->onShowSettings = [this] { m_menuBarExtra->showSettings(); };
+    m_service->onShowHistory = [this] { m_menuBarExtra->showHistory(); };
+    m_service->exportState(appState());
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 class AppState;
+class QDBusServiceWatcher;
 class ChargeHistory;
 class ColorSchemeFollower;
 class FirstStartNotice;
@@ -25,7 +26,9 @@ public:
     ~VoltwrenApp() override;
 
     // Returns at once. When another instance owns the session, it is asked
-    // to show its panel and this process exits with status 0.
+    // to show its panel and this process exits with status 0. When another
+    // program holds the name, this one runs without it (and takes it once
+    // it is free).
     void start();
 
     // Created once, on first use, and kept until the process ends.
@@ -33,6 +36,8 @@ public:
 
 private:
     void launch(bool ownsSessionName);
+    void runBesideNameHolder(const QString& why);
+    void exportSessionService();
 
     std::unique_ptr<UpdateAlerts> m_updateAlerts;
     std::unique_ptr<SessionService> m_service;
@@ -42,4 +47,6 @@ private:
     std::unique_ptr<FirstStartNotice> m_firstStartNotice;
     std::unique_ptr<AppState> m_appState;
     std::unique_ptr<MenuBarExtra> m_menuBarExtra;
+    // Waits for another program to give up the name.
+    std::unique_ptr<QDBusServiceWatcher> m_nameWatcher;
 };

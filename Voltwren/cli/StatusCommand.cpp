@@ -21,7 +21,11 @@
 
 namespace {
 
-constexpr int callTimeout = 5000;
+// How long a running program has to answer: long for a bus call, short
+// for a person waiting at a prompt.
+constexpr int ownerCheckTimeout = 2000;
+// How often a watch asks again a program that did not answer.
+constexpr std::chrono::milliseconds askRetryInterval{5000};
 
 void writeError(const QString& line) {
     const QByteArray bytes = line.toUtf8() + '\n';
@@ -61,15 +65,20 @@ void StatusCommand::start() {
             done(1);
             return;
         }
-        readOnce();
+        readOnce(Absence::notRunning);
         return;
     }
+    m_askRetry.setSingleShot(true);
+    m_askRetry.setInterval(askRetryInterval);
+    connect(&m_askRetry, &QTimer::timeout, this, &StatusCommand::askProgram);
     if (m_commandLine.watch) {
         // Follow the program as it comes and goes: a bar often starts first.
         m_watcher = new QDBusServiceWatcher(QLatin1String(SessionNames::service), m_session,
                                             QDBusServiceWatcher::WatchForOwnerChange, this);
         connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 [this](const QString&, const QString&, const QString& newOwner) {
+                    m_ownerIsVoltwren = false;
+                    m_askRetry.stop();
                     if (newOwner.isEmpty())
                         show(std::nullopt);
                     else
@@ -88,25 +97,61 @@ void StatusCommand::start() {
 }
 
 void StatusCommand::askProgram() {
-    QDBusMessage get = QDBusMessage::createMethodCall(
+    // All of the interface at once: the list, and what tells a Voltwren
+    // from another program that holds its name. A program that hangs gets
+    // a short wait, not the usual one.
+    QDBusMessage getAll = QDBusMessage::createMethodCall(
         QLatin1String(SessionNames::service), QLatin1String(SessionNames::objectPath),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << QLatin1String(SessionNames::interface) << QStringLiteral("Devices");
-    whenAnswered(m_session.asyncCall(get, callTimeout), this, [this](const QDBusMessage& reply) {
-        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
-            show(StatusFormat::fromDBus(reply.arguments().constFirst()).toArray());
-        else if (m_commandLine.watch)
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
+    getAll << QLatin1String(SessionNames::interface);
+    m_askRetry.stop();
+    whenAnswered(m_session.asyncCall(getAll, ownerCheckTimeout), this, [this](const QDBusMessage& reply) {
+        const QVariantMap properties =
+            reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+                ? qdbus_cast<QVariantMap>(reply.arguments().constFirst())
+                : QVariantMap();
+        m_ownerIsVoltwren = SessionNames::answersAsVoltwren(properties);
+        if (m_ownerIsVoltwren) {
+            show(StatusFormat::fromDBus(properties.value(QStringLiteral("Devices"))).toArray());
+            return;
+        }
+        const bool noAnswer =
+            reply.type() == QDBusMessage::ErrorMessage && SessionNames::isNoAnswer(reply.errorName());
+        const bool noOwner =
+            reply.type() == QDBusMessage::ErrorMessage && !noAnswer &&
+            (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+             reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"));
+        if (!m_commandLine.watch) {
+            // Read for ourselves, saying why.
+            readOnce(noOwner ? Absence::notRunning : noAnswer ? Absence::notAnswering : Absence::otherOwner);
+        } else if (noAnswer) {
+            showNotAnswering();
+            m_askRetry.start(); // it may come back to life without announcing it
+        } else {
             show(std::nullopt); // a program just starting announces its list once it has one
-        else
-            readOnce(); // no program (or one that does not answer): read for ourselves
+        }
     });
 }
 
-void StatusCommand::readOnce() {
+void StatusCommand::readOnce(Absence why) {
     if (m_reading)
         return; // one at a time
-    writeError(QCoreApplication::translate(
-        "StatusCommand", "voltwren: Voltwren is not running; this is a one-off reading of the sources"));
+    switch (why) {
+    case Absence::notRunning:
+        writeError(QCoreApplication::translate(
+            "StatusCommand", "voltwren: Voltwren is not running; this is a one-off reading of the sources"));
+        break;
+    case Absence::notAnswering:
+        writeError(QCoreApplication::translate(
+            "StatusCommand",
+            "voltwren: Voltwren is running but does not answer; this is a one-off reading of the sources"));
+        break;
+    case Absence::otherOwner:
+        writeError(QCoreApplication::translate("StatusCommand",
+                                               "voltwren: another program holds Voltwren's name on the "
+                                               "session bus; this is a one-off reading of the sources"));
+        break;
+    }
     m_reading = std::make_unique<OneOffReading>();
     connect(m_reading.get(), &OneOffReading::finished, this, [this](const QList<QVariantMap>& devices) {
         m_reading.release()->deleteLater();
@@ -119,6 +164,12 @@ void StatusCommand::onPropertiesChanged(const QDBusMessage& message) {
     const QVariantList arguments = message.arguments();
     if (arguments.size() < 2 || arguments.constFirst().toString() != QLatin1String(SessionNames::interface))
         return;
+    // Only the program itself is followed, not whatever holds its name: an
+    // owner not yet known as a Voltwren (one just starting) is asked first.
+    if (!m_ownerIsVoltwren) {
+        askProgram();
+        return;
+    }
     const QJsonObject changed = StatusFormat::fromDBus(arguments.at(1)).toObject();
     if (changed.contains(QStringLiteral("Devices")))
         show(changed.value(QStringLiteral("Devices")).toArray());
@@ -163,11 +214,21 @@ QString StatusCommand::format(const std::optional<QJsonArray>& devices) const {
     return {};
 }
 
+void StatusCommand::showNotAnswering() {
+    m_devices.reset();
+    printLine(m_commandLine.format == CommandLine::Format::waybar
+                  ? StatusFormat::waybarNotAnswering() + QLatin1Char('\n')
+                  : format(std::nullopt));
+}
+
 void StatusCommand::show(const std::optional<QJsonArray>& devices) {
+    m_devices = devices;
+    printLine(format(devices));
+}
+
+void StatusCommand::printLine(const QString& text) {
     if (m_done)
         return;
-    m_devices = devices;
-    const QString text = format(devices);
     // A poll that changed nothing, or one change announced twice, is not a new line.
     if (m_commandLine.watch && text == m_lastPrinted)
         return;

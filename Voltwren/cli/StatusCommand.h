@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QJsonArray>
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -14,7 +15,8 @@ class QDBusMessage;
 class QDBusServiceWatcher;
 
 // `voltwren status`: the running program's device list over the session
-// bus, or, when none runs, a one-off reading of the sources. With --watch
+// bus, or, when none runs (or it does not answer, or another program holds
+// its name), a one-off reading of the sources. With --watch
 // it follows the program: a new line whenever what it shows changes (the
 // not-running state while there is no program), until its reader or the
 // session bus goes.
@@ -33,11 +35,18 @@ private Q_SLOTS:
     void onDisconnected();
 
 private:
+    // Why the command reads the sources itself.
+    enum class Absence { notRunning, notAnswering, otherOwner };
+
     void askProgram();
-    void readOnce();
+    void readOnce(Absence why);
     void endWhenReaderGoes();
     // DEVICES, or the program is not running.
     void show(const std::optional<QJsonArray>& devices);
+    // A program holds the name but did not answer in time.
+    void showNotAnswering();
+    // TEXT, unless a watch printed it last.
+    void printLine(const QString& text);
     QString format(const std::optional<QJsonArray>& devices) const;
     void done(int status);
 
@@ -48,5 +57,8 @@ private:
     // The program's last list; nullopt while it is not known to run.
     std::optional<QJsonArray> m_devices;
     std::optional<QString> m_lastPrinted;
+    // The name's owner answered as a Voltwren: its announcements are followed.
+    bool m_ownerIsVoltwren = false;
+    QTimer m_askRetry;
     bool m_done = false;
 };

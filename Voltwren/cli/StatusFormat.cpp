@@ -233,3 +233,12 @@ QString StatusFormat::waybarStopped() {
     object.insert(QStringLiteral("class"), QStringLiteral("stopped"));
     return compact(object);
 }
+
+QString StatusFormat::waybarNotAnswering() {
+    QJsonObject object;
+    object.insert(QStringLiteral("text"), QString());
+    object.insert(QStringLiteral("tooltip"),
+                  QCoreApplication::translate("StatusFormat", "Voltwren is running but does not answer"));
+    object.insert(QStringLiteral("class"), QStringLiteral("not-answering"));
+    return compact(object);
+}

@@ -31,5 +31,7 @@ QString json(const QJsonArray& devices);
 QString waybar(const QJsonArray& devices);
 // The same while the program does not run: empty text, class "stopped".
 QString waybarStopped();
+// A program that holds the name but does not answer: empty text, class "not-answering".
+QString waybarNotAnswering();
 
 } // namespace StatusFormat

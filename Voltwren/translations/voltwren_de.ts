@@ -445,6 +445,14 @@ history [GERÄT]: die aufgezeichneten Ladestände aller Geräte ausgeben, oder d
         <source>voltwren: cannot write the status: </source>
         <translation>voltwren: der Status kann nicht geschrieben werden: </translation>
     </message>
+    <message>
+        <source>voltwren: Voltwren is running but does not answer; this is a one-off reading of the sources</source>
+        <translation>voltwren: Voltwren läuft, antwortet aber nicht; dies ist eine einmalige Abfrage der Quellen</translation>
+    </message>
+    <message>
+        <source>voltwren: another program holds Voltwren&apos;s name on the session bus; this is a one-off reading of the sources</source>
+        <translation>voltwren: ein anderes Programm belegt den Namen von Voltwren auf dem Sitzungsbus; dies ist eine einmalige Abfrage der Quellen</translation>
+    </message>
 </context>
 <context>
     <name>StatusFormat</name>
@@ -477,6 +485,10 @@ history [GERÄT]: die aufgezeichneten Ladestände aller Geräte ausgeben, oder d
     <message>
         <source>Voltwren is not running</source>
         <translation>Voltwren läuft nicht</translation>
+    </message>
+    <message>
+        <source>Voltwren is running but does not answer</source>
+        <translation>Voltwren läuft, antwortet aber nicht</translation>
     </message>
 </context>
 <context>
@@ -566,6 +578,17 @@ history [GERÄT]: die aufgezeichneten Ladestände aller Geräte ausgeben, oder d
     <message>
         <source>Download</source>
         <translation>Herunterladen</translation>
+    </message>
+</context>
+<context>
+    <name>VoltwrenApp</name>
+    <message>
+        <source>Voltwren cannot be reached by other programs</source>
+        <translation>Voltwren ist für andere Programme nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>Another program holds Voltwren&apos;s name on the session bus, so “voltwren status”, status bars and a second launch cannot reach it. Voltwren goes on watching your batteries.</source>
+        <translation>Ein anderes Programm belegt den Namen von Voltwren auf dem Sitzungsbus, daher erreichen „voltwren status“, Statusleisten und ein zweiter Start es nicht. Voltwren überwacht Ihre Akkus weiterhin.</translation>
     </message>
 </context>
 <context>

@@ -445,6 +445,14 @@ history [DISPOSITIVO]: imprimir las cargas registradas de todos los dispositivos
         <source>voltwren: cannot write the status: </source>
         <translation>voltwren: no se puede escribir el estado: </translation>
     </message>
+    <message>
+        <source>voltwren: Voltwren is running but does not answer; this is a one-off reading of the sources</source>
+        <translation>voltwren: Voltwren se está ejecutando pero no responde; esta es una lectura puntual de las fuentes</translation>
+    </message>
+    <message>
+        <source>voltwren: another program holds Voltwren&apos;s name on the session bus; this is a one-off reading of the sources</source>
+        <translation>voltwren: otro programa tiene el nombre de Voltwren en el bus de sesión; esta es una lectura puntual de las fuentes</translation>
+    </message>
 </context>
 <context>
     <name>StatusFormat</name>
@@ -477,6 +485,10 @@ history [DISPOSITIVO]: imprimir las cargas registradas de todos los dispositivos
     <message>
         <source>Voltwren is not running</source>
         <translation>Voltwren no se está ejecutando</translation>
+    </message>
+    <message>
+        <source>Voltwren is running but does not answer</source>
+        <translation>Voltwren se está ejecutando pero no responde</translation>
     </message>
 </context>
 <context>
@@ -566,6 +578,17 @@ history [DISPOSITIVO]: imprimir las cargas registradas de todos los dispositivos
     <message>
         <source>Download</source>
         <translation>Descargar</translation>
+    </message>
+</context>
+<context>
+    <name>VoltwrenApp</name>
+    <message>
+        <source>Voltwren cannot be reached by other programs</source>
+        <translation>Otros programas no pueden comunicarse con Voltwren</translation>
+    </message>
+    <message>
+        <source>Another program holds Voltwren&apos;s name on the session bus, so “voltwren status”, status bars and a second launch cannot reach it. Voltwren goes on watching your batteries.</source>
+        <translation>Otro programa tiene el nombre de Voltwren en el bus de sesión, así que «voltwren status», las barras de estado y un segundo inicio no pueden comunicarse con él. Voltwren sigue vigilando sus baterías.</translation>
     </message>
 </context>
 <context>

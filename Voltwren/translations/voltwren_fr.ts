@@ -445,6 +445,14 @@ history [APPAREIL] : afficher les charges enregistrées de tous les appareils, o
         <source>voltwren: cannot write the status: </source>
         <translation>voltwren : impossible d’écrire l’état : </translation>
     </message>
+    <message>
+        <source>voltwren: Voltwren is running but does not answer; this is a one-off reading of the sources</source>
+        <translation>voltwren : Voltwren est lancé mais ne répond pas ; ceci est une lecture ponctuelle des sources</translation>
+    </message>
+    <message>
+        <source>voltwren: another program holds Voltwren&apos;s name on the session bus; this is a one-off reading of the sources</source>
+        <translation>voltwren : un autre programme détient le nom de Voltwren sur le bus de session ; ceci est une lecture ponctuelle des sources</translation>
+    </message>
 </context>
 <context>
     <name>StatusFormat</name>
@@ -477,6 +485,10 @@ history [APPAREIL] : afficher les charges enregistrées de tous les appareils, o
     <message>
         <source>Voltwren is not running</source>
         <translation>Voltwren n’est pas lancé</translation>
+    </message>
+    <message>
+        <source>Voltwren is running but does not answer</source>
+        <translation>Voltwren est lancé mais ne répond pas</translation>
     </message>
 </context>
 <context>
@@ -566,6 +578,17 @@ history [APPAREIL] : afficher les charges enregistrées de tous les appareils, o
     <message>
         <source>Download</source>
         <translation>Télécharger</translation>
+    </message>
+</context>
+<context>
+    <name>VoltwrenApp</name>
+    <message>
+        <source>Voltwren cannot be reached by other programs</source>
+        <translation>Voltwren est injoignable pour les autres programmes</translation>
+    </message>
+    <message>
+        <source>Another program holds Voltwren&apos;s name on the session bus, so “voltwren status”, status bars and a second launch cannot reach it. Voltwren goes on watching your batteries.</source>
+        <translation>Un autre programme détient le nom de Voltwren sur le bus de session : « voltwren status », les barres d’état et un second lancement ne peuvent pas le joindre. Voltwren continue de surveiller vos batteries.</translation>
     </message>
 </context>
 <context>

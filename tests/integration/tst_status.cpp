@@ -3,6 +3,8 @@
 #include "ProgramRun.h"
 
 #include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +13,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+
+#include <csignal>
 
 namespace {
 
@@ -45,6 +49,14 @@ print(json.dumps(plain(o.Get('app.voltwren.Voltwren1', 'Devices', dbus_interface
         return {};
     }
     return parse(QString::fromUtf8(python.readAllStandardOutput())).array();
+}
+
+QDBusMessage callProgram(const PrivateBus& session, const QString& interface, const QString& method,
+                         const QVariantList& arguments = {}) {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall("app.voltwren.Voltwren", "/app/voltwren/Voltwren", interface, method);
+    call.setArguments(arguments);
+    return session.connection().call(call, QDBus::Block, 5000);
 }
 
 QByteArray readFile(const QString& path) {
@@ -167,6 +179,118 @@ private Q_SLOTS:
         QCOMPARE(readFile(voltwren.defaultsPath()), QByteArray("{\"voltwren.threshold\": 6"));
         QCOMPARE(QFileInfo(voltwren.defaultsPath()).dir().entryList({"defaults.json.corrupt-*"}),
                  QStringList());
+    }
+
+    // What a session peer can reach: the declared interface, nothing it can set.
+    void onlyTheDeclaredInterfaceIsExported() {
+        PrivateBus session(QStringLiteral("session"));
+        QVERIFY(session.isValid());
+        ProgramRun voltwren(&m_bluez.bus(), &session);
+        QVERIFY(voltwren.start());
+        QVERIFY(session.waitForName("app.voltwren.Voltwren"));
+        const QString properties = "org.freedesktop.DBus.Properties";
+        for (const QString& interface : {QString("app.voltwren.Voltwren1"), QString()}) {
+            const QDBusMessage set = callProgram(
+                session, properties, "Set",
+                {interface, "objectName", QVariant::fromValue(QDBusVariant(QString(1 << 20, 'x')))});
+            QCOMPARE(set.type(), QDBusMessage::ErrorMessage);
+            QCOMPARE(callProgram(session, properties, "Get", {interface, "objectName"}).type(),
+                     QDBusMessage::ErrorMessage);
+        }
+        const QDBusMessage all = callProgram(session, properties, "GetAll", {"app.voltwren.Voltwren1"});
+        QCOMPARE(all.type(), QDBusMessage::ReplyMessage);
+        QStringList names = qdbus_cast<QVariantMap>(all.arguments().constFirst()).keys();
+        QCOMPARE(names, QStringList({"Devices", "LastPolled", "Version"}));
+        const QDBusMessage introspection =
+            callProgram(session, "org.freedesktop.DBus.Introspectable", "Introspect");
+        const QString xml = introspection.arguments().value(0).toString();
+        QVERIFY2(xml.contains("<method name=\"Refresh\"/>") && !xml.contains("objectName"), qPrintable(xml));
+        QCOMPARE(voltwren.stop(), 0);
+    }
+
+    // A program that hangs: status says so after a short wait and reads for
+    // itself; the bar says it too, and follows the program once it is back.
+    void aHungProgramIsToldApart() {
+        PrivateBus session(QStringLiteral("session"));
+        QVERIFY(session.isValid());
+        QVERIFY(setMousePercent(50));
+        ProgramRun voltwren(&m_bluez.bus(), &session);
+        QVERIFY(voltwren.start());
+        QVERIFY(session.waitForName("app.voltwren.Voltwren"));
+        QTRY_VERIFY_WITH_TIMEOUT(voltwren.output().contains("Refreshed battery states"), 20000);
+        QCOMPARE(::kill(pid_t(voltwren.processId()), SIGSTOP), 0);
+
+        QString out;
+        QString err;
+        QCOMPARE(voltwren.runToEnd({"status", "--json"}, &out, &err), 0);
+        QVERIFY2(err.contains("Voltwren is running but does not answer; this is a one-off reading"),
+                 qPrintable(err));
+        QCOMPARE(parse(out).array().size(), 2);
+
+        const std::unique_ptr<QProcess> bar = voltwren.startSeparately({"status", "--waybar", "--watch"});
+        QTRY_VERIFY_WITH_TIMEOUT(bar->canReadLine(), 10000);
+        const QJsonObject hung = parse(QString::fromUtf8(bar->readLine())).object();
+        QCOMPARE(hung["class"].toString(), QString("not-answering"));
+        QCOMPARE(hung["tooltip"].toString(), QString("Voltwren is running but does not answer"));
+        QCOMPARE(::kill(pid_t(voltwren.processId()), SIGCONT), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->canReadLine(), 15000);
+        QCOMPARE(parse(QString::fromUtf8(bar->readLine())).object()["text"].toString(), QString("Desk Mouse 50%"));
+        bar->kill();
+        bar->waitForFinished(5000);
+        QCOMPARE(voltwren.stop(), 0);
+    }
+
+    // Another program holds the name: Voltwren is not fooled into quitting,
+    // says so once, and takes the name when it is free; status is not
+    // fooled into printing what that program serves.
+    void anotherProgramHoldsTheName() {
+        PrivateBus session(QStringLiteral("session"));
+        QVERIFY(session.isValid());
+        QTemporaryDir folder;
+        const QString notifyLog = folder.filePath("notifications.log");
+        DbusMock notifications(session, false, {"-t", "notification_daemon"}, "org.freedesktop.Notifications",
+                               notifyLog);
+        QVERIFY(notifications.isValid());
+        auto holder = std::make_unique<DbusMock>(
+            session, false,
+            QStringList{"app.voltwren.Voltwren", "/app/voltwren/Voltwren", "app.voltwren.Voltwren1"},
+            "app.voltwren.Voltwren");
+        QVERIFY(holder->isValid());
+        qDBusRegisterMetaType<QList<QVariantMap>>();
+        const QList<QVariantMap> served{{{"id", "x"}, {"name", "Not Yours"}, {"percent", 5}}};
+        QCOMPARE(callProgram(session, "org.freedesktop.DBus.Mock", "AddProperty",
+                             {"app.voltwren.Voltwren1", "Devices",
+                              QVariant::fromValue(QDBusVariant(QVariant::fromValue(served)))})
+                     .type(),
+                 QDBusMessage::ReplyMessage);
+        QCOMPARE(callProgram(session, "org.freedesktop.DBus.Mock", "AddMethod",
+                             {"app.voltwren.Voltwren1", "ShowPanel", "", "", ""})
+                     .type(),
+                 QDBusMessage::ReplyMessage);
+
+        ProgramRun voltwren(&m_bluez.bus(), &session);
+        voltwren.writeDefaults(R"({"voltwren.sendNotifications": true})");
+        QVERIFY(voltwren.start());
+        QTRY_VERIFY_WITH_TIMEOUT(voltwren.output().contains("Refreshed battery states"), 20000);
+        QVERIFY2(
+            voltwren.log().contains("does not answer as Voltwren (no version); running without the name"),
+            qPrintable(voltwren.log()));
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(notifyLog).count("Voltwren cannot be reached by other programs"),
+                                  1, 10000);
+
+        QString out;
+        QString err;
+        QCOMPARE(voltwren.runToEnd({"status", "--json"}, &out, &err), 0);
+        QVERIFY2(!out.contains("Not Yours") && parse(out).array().size() == 2, qPrintable(out));
+        QVERIFY2(err.contains("another program holds Voltwren's name"), qPrintable(err));
+
+        holder.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(voltwren.log().contains("Took the session bus name"), 10000);
+        QCOMPARE(voltwren.runToEnd({"status", "--json"}, &out, &err), 0);
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        QCOMPARE(parse(out).array().size(), 2);
+        QCOMPARE(readFile(notifyLog).count(" Notify "), 1);
+        QCOMPARE(voltwren.stop(), 0);
     }
 
     void usageErrors_data() {
