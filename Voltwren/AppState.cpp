@@ -199,7 +199,8 @@ AppState::AppState(Services services, QObject* parent)
     scheduleTimer();
 
     m_requestWindow.setSingleShot(true);
-    m_requestWindow.setInterval(m_services.announcementWindow);
+    // Precise: it bounds how late an announced change shows.
+    m_requestWindow.setTimerType(Qt::PreciseTimer);
     connect(&m_requestWindow, &QTimer::timeout, this, &AppState::startRequestedRefresh);
     startAnnouncements();
 }
@@ -696,38 +697,44 @@ void AppState::requestRefresh(const QString& cause, bool withScan) {
     if (!m_requestCauses.contains(cause))
         m_requestCauses.append(cause);
     m_requestWantsScan = m_requestWantsScan || withScan;
-    // A burst gathers in the window; while a refresh runs, what comes is
-    // left for the one that follows it.
-    if (!m_requestedRefreshRunning && !m_requestWindow.isActive())
-        m_requestWindow.start();
-    // After a refresh, the window stays open while announcements go on
+    // While a refresh runs, or one is about to start, what comes joins the next.
+    if (m_requestedRefreshRunning)
+        return;
+    if (!m_requestWindow.isActive()) {
+        // After a quiet spell: at once (on the next turn of the event loop,
+        // not inside the caller's signal handler).
+        m_requestWindow.start(0);
+        return;
+    }
+    // In the window after a refresh, announcements that go on keep it open
     // (for a while): a storm that outlasts refreshes does not chain them.
-    else if (m_requestWindow.isActive() && !m_gatherUntil.hasExpired())
-        m_requestWindow.start();
+    if (!m_gatherUntil.hasExpired())
+        m_requestWindow.start(
+            std::min<qint64>(m_services.announcementWindow.count(), m_gatherUntil.remainingTime()));
 }
 
 void AppState::startRequestedRefresh() {
-    m_requestedRefreshRunning = true;
     m_gatherUntil = QDeadlineTimer();
+    // The window after a refresh ended with nothing asked for: quiet again.
+    if (m_requestCauses.isEmpty())
+        return;
+    m_requestedRefreshRunning = true;
     diagnosticLog(QStringLiteral("Refreshing after ") +
                   std::exchange(m_requestCauses, {}).join(QStringLiteral(", ")));
     if (std::exchange(m_requestWantsScan, false))
         checkPermissionAndScan();
     performRefresh([this] {
         m_requestedRefreshRunning = false;
-        // What came meanwhile gathers in a window of its own.
-        if (!m_requestCauses.isEmpty()) {
-            m_gatherUntil = QDeadlineTimer(m_services.announcementWindow * 5);
-            m_requestWindow.start();
-        }
+        // What came meanwhile, or comes soon after, gathers into one more.
+        m_gatherUntil = QDeadlineTimer(m_services.announcementWindow * 5);
+        m_requestWindow.start(m_services.announcementWindow);
     });
 }
 
 void AppState::systemDidWake() {
-    diagnosticLog(QStringLiteral("System woke from sleep \u2014 polling now"));
     // The poll timer did not count the time asleep: its interval starts now.
     scheduleTimer();
-    refresh();
+    requestRefresh(QStringLiteral("waking from sleep"), true);
 }
 
 void AppState::performRefresh(std::function<void()> completed) {

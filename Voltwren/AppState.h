@@ -63,7 +63,8 @@ public:
         // reminders, their muting and the memory of a device that left are
         // counted in poll minutes.
         std::chrono::milliseconds deliverySecond{1000};
-        // How long announcements gather before the one refresh they start.
+        // How long announcements gather after a refresh they asked for,
+        // into the one that follows it.
         std::chrono::milliseconds announcementWindow{200};
 
         static Services system();
@@ -129,10 +130,11 @@ public:
     void refresh();
     // A poll without a new GATT scan, as a requested refresh. Returns at once.
     void refreshFromCachedReadings();
-    // Something announced a change (CAUSE says what, for the log). Requests
-    // within a short window start one refresh; those that come while it runs
-    // gather in a new window after it, kept open while they go on (up to
-    // five windows), for exactly one more. WITH_SCAN makes that a full poll.
+    // Something announced a change (CAUSE says what, for the log). The first
+    // after a quiet spell starts a refresh at once; those that come while it
+    // runs or within a short window after it gather, the window kept open
+    // while they go on (up to five windows), into exactly one more. WITH_SCAN
+    // makes that a full poll.
     void requestRefresh(const QString& cause, bool withScan = false);
     void scheduleTimer();
     // The poll timer's interval: at least a minute.

@@ -7,10 +7,16 @@
 //                       and how long each discovery burst lasted
 //   bench_live idle     wake-ups of the whole process (all its threads) in
 //                       20 s of idle after the first poll
+//   bench_live kernel   under umockdev: a mouse's supply goes 50 -> 10 % by a
+//                       change uevent, time to the notification request,
+//                       median of 20; then 50 change uevents over 1 s, five
+//                       times: the refreshes each caused
+//   bench_live wakes [N]  500 (or N) PrepareForSleep(false) in a row: the polls
 #include "BenchSupport.h"
 #include "BluezMock.h"
 #include "PrivateBus.h"
 #include "ProgramRun.h"
+#include "Testbed.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -65,6 +71,21 @@ void waitForQuiet(ProgramRun& voltwren, int quiet = 2000) {
     }
 }
 
+// The median, least and most of TIMES (in ms), as a line's end.
+QString spread(std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    return QStringLiteral("median %1 ms (min %2, max %3)")
+        .arg(QString::number(times[times.size() / 2], 'f', 1), QString::number(times.front(), 'f', 1),
+             QString::number(times.back(), 'f', 1));
+}
+
+// Waits (bounded, polling finely) until the notification log has more than BEFORE requests.
+bool waitForNotify(const QString& notifyLog, qint64 before, const QElapsedTimer& clock) {
+    while (countIn(notifyLog, " Notify ") == before && clock.elapsed() < 30000)
+        QTest::qWait(1);
+    return countIn(notifyLog, " Notify ") > before;
+}
+
 int latency(BluezMock& bluez, PrivateBus& session) {
     QTemporaryDir dir;
     const QString notifyLog = dir.path() + QStringLiteral("/notify.log");
@@ -95,9 +116,7 @@ int latency(BluezMock& bluez, PrivateBus& session) {
         clock.start();
         if (!setPercent(10))
             return 1;
-        while (countIn(notifyLog, " Notify ") == before && clock.elapsed() < 30000)
-            QTest::qWait(2);
-        if (countIn(notifyLog, " Notify ") == before) {
+        if (!waitForNotify(notifyLog, before, clock)) {
             out << "run " << run << ": no notification within 30 s\n";
             return 0;
         }
@@ -106,11 +125,94 @@ int latency(BluezMock& bluez, PrivateBus& session) {
         setPercent(50);
         waitForQuiet(voltwren, 700);
     }
-    std::sort(times.begin(), times.end());
-    out << "announcement to notification request, 20 runs: median "
-        << QString::number(times[times.size() / 2], 'f', 1) << " ms (min "
-        << QString::number(times.front(), 'f', 1) << ", max " << QString::number(times.back(), 'f', 1)
-        << ")\n";
+    out << "BlueZ announcement to notification request, 20 runs: " << spread(times) << "\n";
+    voltwren.stop();
+    return 0;
+}
+
+int kernel(BluezMock& bluez, PrivateBus& session) {
+    QTemporaryDir dir;
+    const QString notifyLog = dir.path() + QStringLiteral("/notify.log");
+    DbusMock notifications(session, false, {QStringLiteral("-t"), QStringLiteral("notification_daemon")},
+                           QStringLiteral("org.freedesktop.Notifications"), notifyLog);
+    Testbed bed;
+    if (!notifications.isValid() || !bed.isValid() || bluez.addAdapter().isEmpty() || !bed.run(R"([
+  {"do": "add", "subsystem": "hid", "name": "0003:046D:4101.0001",
+   "properties": {"HID_NAME": "Marathon Mouse", "HID_UNIQ": "4101-a1-b2", "DRIVER": "logitech-hidpp-device"}},
+  {"do": "add", "name": "hidpp_battery_0", "parent": "0003:046D:4101.0001",
+   "attributes": {"type": "Battery", "scope": "Device", "status": "Discharging", "capacity": "50",
+                  "model_name": "Marathon Mouse", "serial_number": "4101-a1-b2"}}])"))
+        return 1;
+    const auto setCapacity = [&](int percent) {
+        return bed.run(
+            QStringLiteral(R"({"do": "set", "path": "hidpp_battery_0", "attributes": {"capacity": "%1"}})")
+                .arg(percent)
+                .toUtf8());
+    };
+    ProgramRun voltwren(&bluez.bus(), &session);
+    bed.apply(voltwren.environment);
+    voltwren.writeDefaults(R"({"voltwren.threshold": 20, "voltwren.sendNotifications": true})");
+    if (!voltwren.start() || !voltwren.waitForOutput(QStringLiteral("Refreshed battery states"), 20000))
+        return 1;
+    waitForQuiet(voltwren);
+
+    std::vector<double> times;
+    for (int run = 0; run < 20; ++run) {
+        const qint64 before = countIn(notifyLog, " Notify ");
+        QElapsedTimer clock;
+        clock.start();
+        if (!setCapacity(10))
+            return 1;
+        if (!waitForNotify(notifyLog, before, clock)) {
+            out << "run " << run << ": no notification within 30 s\n";
+            return 0;
+        }
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+        setCapacity(50);
+        waitForQuiet(voltwren, 700);
+    }
+    out << "change uevent to notification request, 20 runs: " << spread(times) << "\n";
+
+    QStringList bursts;
+    for (int run = 0; run < 5; ++run) {
+        const qsizetype before = voltwren.output().count(QStringLiteral("Refreshed battery states"));
+        if (!bed.run(R"({"do": "burst", "path": "hidpp_battery_0", "count": 50, "seconds": 1})"))
+            return 1;
+        waitForQuiet(voltwren, 1500);
+        bursts << QString::number(voltwren.output().count(QStringLiteral("Refreshed battery states")) -
+                                  before);
+    }
+    out << "50 change uevents over 1 s, 5 times: refreshes " << bursts.join(QStringLiteral(", ")) << "\n";
+    voltwren.stop();
+    return 0;
+}
+
+int wakes(BluezMock& bluez, PrivateBus& session, int count) {
+    DbusMock logind(bluez.bus(), true, {QStringLiteral("-t"), QStringLiteral("logind")},
+                    QStringLiteral("org.freedesktop.login1"));
+    if (!logind.isValid() || !BenchSupport::addDevices(bluez, 3))
+        return 1;
+    ProgramRun voltwren(&bluez.bus(), &session);
+    if (!voltwren.start() || !voltwren.waitForOutput(QStringLiteral("Refreshed battery states"), 20000))
+        return 1;
+    waitForQuiet(voltwren);
+    const qsizetype pollsBefore = voltwren.output().count(QStringLiteral("Refreshed battery states"));
+    QDBusMessage wake = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("EmitSignal"));
+    wake << QStringLiteral("org.freedesktop.login1.Manager") << QStringLiteral("PrepareForSleep")
+         << QStringLiteral("b") << QVariantList{false};
+    QElapsedTimer clock;
+    clock.start();
+    int sent = 0;
+    for (int i = 0; i < count; ++i) {
+        if (bluez.connection().call(wake, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage)
+            ++sent;
+    }
+    const qint64 took = clock.elapsed();
+    waitForQuiet(voltwren, 3000);
+    out << sent << " of " << count << " wake signals sent in " << took << " ms; polls caused: "
+        << voltwren.output().count(QStringLiteral("Refreshed battery states")) - pollsBefore << "\n";
     voltwren.stop();
     return 0;
 }
@@ -269,8 +371,12 @@ int main(int argc, char* argv[]) {
         status = adverts(bluez, session);
     else if (mode == QLatin1String("idle"))
         status = idle(bluez, session);
+    else if (mode == QLatin1String("kernel"))
+        status = kernel(bluez, session);
+    else if (mode == QLatin1String("wakes"))
+        status = wakes(bluez, session, argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 500);
     else
-        out << "usage: bench_live latency|flood|adverts|idle\n";
+        out << "usage: bench_live latency|flood|adverts|idle|kernel|wakes\n";
     if (status == 1)
         out << "could not set up the run\n";
     return status;

@@ -280,7 +280,7 @@ private Q_SLOTS:
                           << "b" << QVariantList{false})
                     .type() == QDBusMessage::ReplyMessage);
         QTRY_VERIFY_WITH_TIMEOUT(voltwren.log().count("via BlueZ") > scans, 10000);
-        QVERIFY(voltwren.log().contains("System woke from sleep"));
+        QVERIFY(voltwren.log().contains("Refreshing after waking from sleep"));
 
         // A flood of Refresh() calls: a poll or two.
         QTest::qWait(1000);

@@ -61,6 +61,7 @@ class AppStateTest : public QObject {
     // them while refreshes may run.
     QMutex m_sourcesLock;
     std::atomic<int> m_readDelayMs{0};
+    std::chrono::milliseconds m_announcementWindow{50};
     // When set, accessories come from the real aggregation over this package.
     const TestBundle* m_reportTool = nullptr;
 
@@ -90,7 +91,7 @@ class AppStateTest : public QObject {
         services.firstPollTimeout = firstPollTimeout;
         services.pollMinute = pollMinute;
         services.deliverySecond = deliverySecond;
-        services.announcementWindow = std::chrono::milliseconds(50);
+        services.announcementWindow = m_announcementWindow;
         return std::make_unique<AppState>(services);
     }
 
@@ -696,6 +697,7 @@ private Q_SLOTS:
         QTest::newRow("power supply, then more while it runs") << "power supply" << 5 << 5 << 2;
         QTest::newRow("Bluetooth connections, then more") << "bluetooth" << 3 << 3 << 2;
         QTest::newRow("flood of Refresh(), full polls") << "refresh" << 200 << 200 << 2;
+        QTest::newRow("flood of wake-ups, full polls") << "wake" << 200 << 200 << 2;
     }
     void announcementsAreCoalesced() {
         QFETCH(QString, source);
@@ -712,6 +714,8 @@ private Q_SLOTS:
                     m_powerSupplies.changed();
                 else if (source == "bluetooth")
                     m_gatt->onConnectionEvent();
+                else if (source == "wake")
+                    m_sleep.woke();
                 else
                     state->requestRefresh("a Refresh() call", true);
             }
@@ -723,8 +727,23 @@ private Q_SLOTS:
         QTest::qWait(300); // and nothing more
         m_readDelayMs = 0;
         QCOMPARE(done.count(), polls);
-        // Only Refresh() asks for a new GATT scan.
-        QCOMPARE(logMessages().filter("GATT scan skipped").size(), source == "refresh" ? polls : 0);
+        // Only Refresh() and waking up ask for a new GATT scan.
+        QCOMPARE(logMessages().filter("GATT scan skipped").size(),
+                 source == "refresh" || source == "wake" ? polls : 0);
+    }
+
+    // The first announcement after a quiet spell waits for no window; the
+    // next, right after its refresh, gathers in the window.
+    void aLoneAnnouncementRefreshesAtOnce() {
+        m_announcementWindow = std::chrono::hours(1);
+        const auto state = makeState();
+        m_announcementWindow = std::chrono::milliseconds(50);
+        QSignalSpy done(state.get(), &AppState::refreshCompleted);
+        m_powerSupplies.changed();
+        QVERIFY(done.wait(5000));
+        m_powerSupplies.changed();
+        QTest::qWait(300);
+        QCOMPARE(done.count(), 1);
     }
 
     // After sleep: a full poll at once, and the poll interval counts from then.
@@ -738,7 +757,7 @@ private Q_SLOTS:
         QVERIFY2(state->timer()->remainingTime() > 400,
                  qPrintable(QString::number(state->timer()->remainingTime())));
         QCOMPARE(logMessages().filter("GATT scan skipped").size(), 1);
-        QVERIFY(logMessages().contains("System woke from sleep \u2014 polling now"));
+        QVERIFY(logMessages().contains("Refreshing after waking from sleep"));
     }
 
     // A new interval replaces the schedule; its first firing is one whole interval later.
