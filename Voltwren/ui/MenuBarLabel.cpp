@@ -21,12 +21,13 @@ QString MenuBarLabel::imageName(const AppState& state) {
 QIcon MenuBarLabel::image(const AppState& state, const QColor& foreground) {
     if (showsAlert(state))
         return KindIcons::artwork(QStringLiteral("MenuBarIconAlert"));
-    // Our pixels in the scheme's text colour, ringed in its opposite: the
-    // bar may not be in the scheme. By name, the installed symbolic icon,
-    // for hosts that recolour it to their own bar.
-    const QColor outline = foreground.lightnessF() < 0.5 ? QColor(Qt::white) : QColor(0x1e, 0x1e, 0x1e);
-    return KindIcons::symbol(QStringLiteral("MenuBarIcon"), foreground, QLatin1String(symbolicIconName),
-                             outline);
+    // Our pixels dark or light as the scheme's text, ringed in the opposite:
+    // the bar may not be in the scheme. Pure black and white, as on any bar
+    // one of them reads at 4.5:1 or more. By name, the installed symbolic
+    // icon, for hosts that recolour it to their own bar.
+    const bool dark = foreground.lightnessF() < 0.5;
+    return KindIcons::symbol(QStringLiteral("MenuBarIcon"), dark ? QColor(Qt::black) : QColor(Qt::white),
+                             QLatin1String(symbolicIconName), dark ? QColor(Qt::white) : QColor(Qt::black));
 }
 
 QColor MenuBarLabel::foreground() {

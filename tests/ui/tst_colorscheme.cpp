@@ -92,8 +92,8 @@ private Q_SLOTS:
     }
     void init() { QApplication::setPalette(m_light); }
 
-    // Where a panel draws the glyph as it is, it reads on a light bar and a
-    // dark one: ours in either scheme, the installed icon, and the alert,
+    // Where a panel draws the glyph as it is, it reads on a light bar, a
+    // dark one and one in between: ours in either scheme, the installed icon, and the alert,
     // which is also another shape.
     void glyphsReadOnBarsThatDoNotRecolour_data() {
         QTest::addColumn<QString>("glyph");
@@ -101,6 +101,8 @@ private Q_SLOTS:
         for (const char* glyph : {"light-scheme", "dark-scheme", "installed", "alert"}) {
             QTest::addRow("%s on a light panel", glyph) << glyph << QColor(0xeb, 0xeb, 0xeb);
             QTest::addRow("%s on a dark bar", glyph) << glyph << QColor(0x16, 0x18, 0x1d);
+            // waybar's default tray module: too dark for white, too light for grey.
+            QTest::addRow("%s on a mid-tone bar", glyph) << glyph << QColor(0x29, 0x80, 0xb9);
         }
     }
     void glyphsReadOnBarsThatDoNotRecolour() {
