@@ -31,6 +31,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -79,11 +80,30 @@ QString spread(std::vector<double> times) {
              QString::number(times.back(), 'f', 1));
 }
 
-// Waits (bounded, polling finely) until the notification log has more than BEFORE requests.
-bool waitForNotify(const QString& notifyLog, qint64 before, const QElapsedTimer& clock) {
-    while (countIn(notifyLog, " Notify ") == before && clock.elapsed() < 30000)
-        QTest::qWait(1);
-    return countIn(notifyLog, " Notify ") > before;
+// Twenty times, SET_PERCENT(10) and the time until the notification request
+// reaches NOTIFY_LOG, then back to 50 (the next drop is a new low spell);
+// prints the spread, for WHAT. False when a step could not be taken.
+bool timeToNotify(ProgramRun& voltwren, const QString& notifyLog, const std::function<bool(int)>& setPercent,
+                  const QString& what) {
+    std::vector<double> times;
+    for (int run = 0; run < 20; ++run) {
+        const qint64 before = countIn(notifyLog, " Notify ");
+        QElapsedTimer clock;
+        clock.start();
+        if (!setPercent(10))
+            return false;
+        while (countIn(notifyLog, " Notify ") == before && clock.elapsed() < 30000)
+            QTest::qWait(1);
+        if (countIn(notifyLog, " Notify ") == before) {
+            out << "run " << run << ": no notification within 30 s\n";
+            return true;
+        }
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+        setPercent(50);
+        waitForQuiet(voltwren, 700);
+    }
+    out << what << " to notification request, 20 runs: " << spread(times) << "\n";
+    return true;
 }
 
 int latency(BluezMock& bluez, PrivateBus& session) {
@@ -94,9 +114,9 @@ int latency(BluezMock& bluez, PrivateBus& session) {
     if (bluez.addAdapter().isEmpty())
         return 1;
     const QString mouse = bluez.addDevice(QStringLiteral("AA:BB:CC:DD:EE:01"), QStringLiteral("Desk Mouse"));
-    const auto setPercent = [&](uchar percent) {
+    const auto setPercent = [&](int percent) {
         return bluez.setProperty(mouse, QStringLiteral("org.bluez.Battery1"), QStringLiteral("Percentage"),
-                                 QVariant::fromValue(percent));
+                                 QVariant::fromValue(uchar(percent)));
     };
     if (!notifications.isValid() || mouse.isEmpty() ||
         !bluez.setProperty(mouse, QStringLiteral("org.bluez.Device1"), QStringLiteral("Icon"),
@@ -109,23 +129,8 @@ int latency(BluezMock& bluez, PrivateBus& session) {
         return 1;
     waitForQuiet(voltwren);
 
-    std::vector<double> times;
-    for (int run = 0; run < 20; ++run) {
-        const qint64 before = countIn(notifyLog, " Notify ");
-        QElapsedTimer clock;
-        clock.start();
-        if (!setPercent(10))
-            return 1;
-        if (!waitForNotify(notifyLog, before, clock)) {
-            out << "run " << run << ": no notification within 30 s\n";
-            return 0;
-        }
-        times.push_back(double(clock.nsecsElapsed()) / 1e6);
-        // Back above the threshold: the next drop is a new low episode.
-        setPercent(50);
-        waitForQuiet(voltwren, 700);
-    }
-    out << "BlueZ announcement to notification request, 20 runs: " << spread(times) << "\n";
+    if (!timeToNotify(voltwren, notifyLog, setPercent, QStringLiteral("BlueZ announcement")))
+        return 1;
     voltwren.stop();
     return 0;
 }
@@ -156,22 +161,8 @@ int kernel(BluezMock& bluez, PrivateBus& session) {
         return 1;
     waitForQuiet(voltwren);
 
-    std::vector<double> times;
-    for (int run = 0; run < 20; ++run) {
-        const qint64 before = countIn(notifyLog, " Notify ");
-        QElapsedTimer clock;
-        clock.start();
-        if (!setCapacity(10))
-            return 1;
-        if (!waitForNotify(notifyLog, before, clock)) {
-            out << "run " << run << ": no notification within 30 s\n";
-            return 0;
-        }
-        times.push_back(double(clock.nsecsElapsed()) / 1e6);
-        setCapacity(50);
-        waitForQuiet(voltwren, 700);
-    }
-    out << "change uevent to notification request, 20 runs: " << spread(times) << "\n";
+    if (!timeToNotify(voltwren, notifyLog, setCapacity, QStringLiteral("change uevent")))
+        return 1;
 
     QStringList bursts;
     for (int run = 0; run < 5; ++run) {

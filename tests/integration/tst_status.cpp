@@ -234,7 +234,8 @@ private Q_SLOTS:
         QCOMPARE(hung["tooltip"].toString(), QString("Voltwren is running but does not answer"));
         QCOMPARE(::kill(pid_t(voltwren.processId()), SIGCONT), 0);
         QTRY_VERIFY_WITH_TIMEOUT(bar->canReadLine(), 15000);
-        QCOMPARE(parse(QString::fromUtf8(bar->readLine())).object()["text"].toString(), QString("Desk Mouse 50%"));
+        QCOMPARE(parse(QString::fromUtf8(bar->readLine())).object()["text"].toString(),
+                 QString("Desk Mouse 50%"));
         bar->kill();
         bar->waitForFinished(5000);
         QCOMPARE(voltwren.stop(), 0);
