@@ -224,21 +224,26 @@ QString StatusFormat::waybar(const QJsonArray& devices) {
     return compact(object);
 }
 
-QString StatusFormat::waybarStopped() {
-    // Empty text: waybar hides the module.
+namespace {
+
+// Empty text: waybar hides the module; the tooltip and class say why.
+QString waybarWithout(const QString& tooltip, const QString& barClass) {
     QJsonObject object;
     object.insert(QStringLiteral("text"), QString());
-    object.insert(QStringLiteral("tooltip"),
-                  QCoreApplication::translate("StatusFormat", "Voltwren is not running"));
-    object.insert(QStringLiteral("class"), QStringLiteral("stopped"));
+    object.insert(QStringLiteral("tooltip"), tooltip);
+    object.insert(QStringLiteral("class"), barClass);
     return compact(object);
 }
 
+} // namespace
+
+QString StatusFormat::waybarStopped() {
+    return waybarWithout(QCoreApplication::translate("StatusFormat", "Voltwren is not running"),
+                         QStringLiteral("stopped"));
+}
+
 QString StatusFormat::waybarNotAnswering() {
-    QJsonObject object;
-    object.insert(QStringLiteral("text"), QString());
-    object.insert(QStringLiteral("tooltip"),
-                  QCoreApplication::translate("StatusFormat", "Voltwren is running but does not answer"));
-    object.insert(QStringLiteral("class"), QStringLiteral("not-answering"));
-    return compact(object);
+    return waybarWithout(
+        QCoreApplication::translate("StatusFormat", "Voltwren is running but does not answer"),
+        QStringLiteral("not-answering"));
 }
