@@ -184,24 +184,35 @@ void HistoryWindow::draw(const HistoryChart& chart) {
         const HistoryChart::Line& line = chart.lines.at(i);
         const QColor color = lineColor(i, palette());
         // Steps: a reading holds until the next one; an unknown charge breaks the line.
+        // Each segment is handed over whole: a month of readings point by
+        // point grows the series' storage hundreds of times.
         QLineSeries* segment = nullptr;
+        QList<QPointF> steps;
         bool named = false;
         std::optional<qint64> previous;
+        const auto endSegment = [&] {
+            if (segment)
+                segment->replace(steps);
+            segment = nullptr;
+            steps.clear();
+            previous.reset();
+        };
         for (const ChargePoint& point : line.points) {
             if (!point.percent) {
-                segment = nullptr;
-                previous.reset();
+                endSegment();
                 continue;
             }
             if (!segment) {
                 segment = addLine(color, Qt::SolidLine, 2, named ? QString() : caption(line));
                 named = true;
+                steps.reserve(2 * line.points.size());
             } else if (previous) {
-                segment->append(static_cast<qreal>(point.time), static_cast<qreal>(*previous));
+                steps.append(QPointF(static_cast<qreal>(point.time), static_cast<qreal>(*previous)));
             }
-            segment->append(static_cast<qreal>(point.time), static_cast<qreal>(*point.percent));
+            steps.append(QPointF(static_cast<qreal>(point.time), static_cast<qreal>(*point.percent)));
             previous = point.percent;
         }
+        endSegment();
         if (!named)
             continue;
         anyCharge = true;

@@ -154,8 +154,12 @@ qint64 SqliteChargeStore::Row::integer(int column) const {
 }
 
 QString SqliteChargeStore::Row::text(int column) const {
+    return QString::fromUtf8(utf8(column));
+}
+
+QByteArrayView SqliteChargeStore::Row::utf8(int column) const {
     const auto* text = reinterpret_cast<const char*>(sqlite.columnText(m_statement, column));
-    return QString::fromUtf8(text, sqlite.columnBytes(m_statement, column));
+    return QByteArrayView(text, sqlite.columnBytes(m_statement, column));
 }
 
 SqliteChargeStore::SqliteChargeStore(QString path, Access access)
@@ -544,22 +548,43 @@ namespace {
 const QString pointColumns =
     QStringLiteral("SELECT device_id, name, kind, time, percent, connected FROM readings ");
 
-ChargePoint pointAt(const SqliteChargeStore::Row& row) {
-    ChargePoint point;
-    point.deviceID = row.text(0);
-    point.name = row.text(1);
-    point.kind = deviceKindFromRawValue(row.text(2)).value_or(DeviceKind::otherAccessory);
-    point.time = row.integer(3);
-    if (!row.isNull(4))
-        point.percent = row.integer(4);
-    point.connected = row.integer(5) != 0;
-    return point;
-}
+// A month of rows names a handful of devices: each point shares the text
+// of the row before when it is the same, rather than holding a copy.
+class PointReader {
+public:
+    ChargePoint operator()(const SqliteChargeStore::Row& row) {
+        ChargePoint point;
+        point.deviceID = m_id.read(row, 0);
+        point.name = m_name.read(row, 1);
+        point.kind = deviceKindFromRawValue(m_kind.read(row, 2)).value_or(DeviceKind::otherAccessory);
+        point.time = row.integer(3);
+        if (!row.isNull(4))
+            point.percent = row.integer(4);
+        point.connected = row.integer(5) != 0;
+        return point;
+    }
+
+private:
+    struct Column {
+        QByteArray bytes;
+        QString text;
+
+        const QString& read(const SqliteChargeStore::Row& row, int column) {
+            const QByteArrayView now = row.utf8(column);
+            if (now != bytes || text.isNull()) {
+                bytes = now.toByteArray();
+                text = QString::fromUtf8(now);
+            }
+            return text;
+        }
+    };
+    Column m_id, m_name, m_kind;
+};
 
 } // namespace
 bool SqliteChargeStore::visit(qint64 from, const std::function<void(const ChargePoint&)>& visit) {
     return select(pointColumns + QStringLiteral("WHERE time >= ? ORDER BY device_id, time, rowid"), {from},
-                  [&visit](const Row& row) { visit(pointAt(row)); });
+                  [&visit, read = PointReader()](const Row& row) mutable { visit(read(row)); });
 }
 
 bool SqliteChargeStore::visitByTime(qint64 from, const QStringList& deviceIDs,
@@ -576,7 +601,7 @@ bool SqliteChargeStore::visitByTime(qint64 from, const QStringList& deviceIDs,
         where += QStringLiteral("AND device_id IN (") + marks.join(QLatin1Char(',')) + QStringLiteral(") ");
     }
     return select(pointColumns + where + QStringLiteral("ORDER BY time, device_id, rowid"), bindings,
-                  [&visit](const Row& row) { visit(pointAt(row)); });
+                  [&visit, read = PointReader()](const Row& row) mutable { visit(read(row)); });
 }
 
 bool SqliteChargeStore::visitWrittenTimes(const std::function<void(qint64)>& visit) {

@@ -50,6 +50,8 @@ public:
         bool isNull(int column) const;
         qint64 integer(int column) const;
         QString text(int column) const;
+        // The column's bytes, valid until the next row.
+        QByteArrayView utf8(int column) const;
 
     private:
         sqlite3_stmt* m_statement;
