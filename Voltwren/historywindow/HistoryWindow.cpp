@@ -2,6 +2,7 @@
 
 #include "HistoryChartSource.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -18,7 +19,6 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-#include <QValueAxis>
 
 #include <algorithm>
 #include <array>
@@ -63,7 +63,7 @@ HistoryWindow::HistoryWindow(HistoryChartSource& source, QWidget* parent)
           new QLabel(QCoreApplication::translate("HistoryWindow", "No charge history recorded yet"), this))
     , m_chart(new QChart)
     , m_timeAxis(new QDateTimeAxis)
-    , m_chargeAxis(new QValueAxis) {
+    , m_chargeAxis(new QCategoryAxis) {
     setObjectName(QStringLiteral("historyWindow"));
     setWindowTitle(QString::fromUtf8(windowTitle));
     setMinimumSize(480, 320);
@@ -83,9 +83,13 @@ HistoryWindow::HistoryWindow(HistoryChartSource& source, QWidget* parent)
     m_chart->setMargins(QMargins(4, 4, 4, 4));
     // Weekday and month names on the time axis in the user's language.
     m_chart->setLocale(QLocale());
+    // The labels written out: a printf-like label format has Qt Charts
+    // compile a regular expression, which loads PCRE for one "%" sign.
     m_chargeAxis->setRange(0, 100);
-    m_chargeAxis->setTickCount(6);
-    m_chargeAxis->setLabelFormat(QStringLiteral("%d%%"));
+    m_chargeAxis->setStartValue(0);
+    for (int percent = 0; percent <= 100; percent += 20)
+        m_chargeAxis->append(QLocale().toString(percent) + QLatin1Char('%'), percent);
+    m_chargeAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
     m_chart->addAxis(m_chargeAxis, Qt::AlignLeft);
     m_view = new QChartView(m_chart, this);
