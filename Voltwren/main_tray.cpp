@@ -29,8 +29,10 @@ int runTrayProgram(int argc, char* argv[]) {
     // (Wayland's app id; on X11 the entry's StartupWMClass is the class,
     // the application name); the icon is for title bars and switchers.
     QApplication::setDesktopFileName(QLatin1String(Bundle::identifier));
-    QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(Bundle::identifier),
-                                                 KindIcons::artwork(QLatin1String(Bundle::identifier))));
+    QApplication::setWindowIcon(KindIcons::deferred([] {
+        return QIcon::fromTheme(QLatin1String(Bundle::identifier),
+                                KindIcons::artwork(QLatin1String(Bundle::identifier)));
+    }));
     QApplication::setQuitOnLastWindowClosed(false);
     exitOnTerminationSignals(application);
 

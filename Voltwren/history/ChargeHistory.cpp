@@ -7,6 +7,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 namespace {
@@ -40,6 +41,19 @@ struct ChargeHistory::Worker {
     PruneClock clock;
     std::optional<qint64> prunedAt;
     QString lastProblem;
+    // Tasks handed to the pool and not finished: when none are left, the
+    // store rests (closed connection, SQLite let go) until the next.
+    std::atomic<int> queued = 0;
+
+    struct Task {
+        explicit Task(Worker& worker)
+            : worker(worker) {}
+        ~Task() {
+            if (--worker.queued == 0 && worker.store)
+                worker.store->rest();
+        }
+        Worker& worker;
+    };
 
     // Opened (or opened again after a failure), the record's age known and
     // the old readings gone.
@@ -117,8 +131,8 @@ ChargeHistory::ChargeHistory(StoreFactory makeStore, QObject* parent)
     , m_makeStore(std::move(makeStore))
     , m_pool(new QThreadPool)
     , m_worker(std::make_shared<Worker>()) {
-    // One thread that never ends: a Qt SQL connection is tied to the thread
-    // that made it.
+    // One thread that never ends: a store is used from the thread that
+    // made it.
     m_pool->setMaxThreadCount(1);
     m_pool->setExpiryTimeout(-1);
     m_worker->makeStore = m_makeStore;
@@ -140,9 +154,11 @@ ChargeHistory::~ChargeHistory() {
 }
 
 void ChargeHistory::open() {
+    ++m_worker->queued;
     whenFinished(this,
                  QtConcurrent::run(m_pool,
                                    [worker = m_worker] {
+                                       const Worker::Task task(*worker);
                                        Loaded loaded;
                                        if (!worker->ready())
                                            return loaded;
@@ -188,9 +204,11 @@ void ChargeHistory::record(const QList<MonitoredDevice>& devices, qint64 now) {
 
 void ChargeHistory::write(const QList<ChargePoint>& changed) {
     m_retry.stop();
+    ++m_worker->queued;
     whenFinished(this,
                  QtConcurrent::run(m_pool,
                                    [worker = m_worker, changed] {
+                                       const Worker::Task task(*worker);
                                        Written result;
                                        worker->keepWaiting(changed);
                                        if (worker->waiting.isEmpty() || !worker->ready() ||
@@ -241,9 +259,11 @@ std::optional<ChargePoint> ChargeHistory::lastReading(const QString& deviceID) c
 }
 
 void ChargeHistory::load(qint64 from, std::function<void(const QList<ChargePoint>&)> done) {
+    ++m_worker->queued;
     whenFinished(this,
                  QtConcurrent::run(m_pool,
                                    [worker = m_worker, from] {
+                                       const Worker::Task task(*worker);
                                        QList<ChargePoint> points;
                                        if (worker->store && worker->store->isOpen())
                                            worker->store->visit(from, [&points](const ChargePoint& point) {

@@ -2,6 +2,7 @@
 
 #include "HistoryChartSource.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -18,7 +19,6 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-#include <QValueAxis>
 
 #include <algorithm>
 #include <array>
@@ -63,7 +63,7 @@ HistoryWindow::HistoryWindow(HistoryChartSource& source, QWidget* parent)
           new QLabel(QCoreApplication::translate("HistoryWindow", "No charge history recorded yet"), this))
     , m_chart(new QChart)
     , m_timeAxis(new QDateTimeAxis)
-    , m_chargeAxis(new QValueAxis) {
+    , m_chargeAxis(new QCategoryAxis) {
     setObjectName(QStringLiteral("historyWindow"));
     setWindowTitle(QString::fromUtf8(windowTitle));
     setMinimumSize(480, 320);
@@ -83,9 +83,13 @@ HistoryWindow::HistoryWindow(HistoryChartSource& source, QWidget* parent)
     m_chart->setMargins(QMargins(4, 4, 4, 4));
     // Weekday and month names on the time axis in the user's language.
     m_chart->setLocale(QLocale());
+    // The labels written out: a printf-like label format has Qt Charts
+    // compile a regular expression, which loads PCRE for one "%" sign.
     m_chargeAxis->setRange(0, 100);
-    m_chargeAxis->setTickCount(6);
-    m_chargeAxis->setLabelFormat(QStringLiteral("%d%%"));
+    m_chargeAxis->setStartValue(0);
+    for (int percent = 0; percent <= 100; percent += 20)
+        m_chargeAxis->append(QLocale().toString(percent) + QLatin1Char('%'), percent);
+    m_chargeAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
     m_chart->addAxis(m_chargeAxis, Qt::AlignLeft);
     m_view = new QChartView(m_chart, this);
@@ -184,24 +188,35 @@ void HistoryWindow::draw(const HistoryChart& chart) {
         const HistoryChart::Line& line = chart.lines.at(i);
         const QColor color = lineColor(i, palette());
         // Steps: a reading holds until the next one; an unknown charge breaks the line.
+        // Each segment is handed over whole: a month of readings point by
+        // point grows the series' storage hundreds of times.
         QLineSeries* segment = nullptr;
+        QList<QPointF> steps;
         bool named = false;
         std::optional<qint64> previous;
+        const auto endSegment = [&] {
+            if (segment)
+                segment->replace(steps);
+            segment = nullptr;
+            steps.clear();
+            previous.reset();
+        };
         for (const ChargePoint& point : line.points) {
             if (!point.percent) {
-                segment = nullptr;
-                previous.reset();
+                endSegment();
                 continue;
             }
             if (!segment) {
                 segment = addLine(color, Qt::SolidLine, 2, named ? QString() : caption(line));
                 named = true;
+                steps.reserve(2 * line.points.size());
             } else if (previous) {
-                segment->append(static_cast<qreal>(point.time), static_cast<qreal>(*previous));
+                steps.append(QPointF(static_cast<qreal>(point.time), static_cast<qreal>(*previous)));
             }
-            segment->append(static_cast<qreal>(point.time), static_cast<qreal>(*point.percent));
+            steps.append(QPointF(static_cast<qreal>(point.time), static_cast<qreal>(*point.percent)));
             previous = point.percent;
         }
+        endSegment();
         if (!named)
             continue;
         anyCharge = true;

@@ -12,7 +12,7 @@ class QDateTimeAxis;
 class QLabel;
 class QLineSeries;
 class QStackedWidget;
-class QValueAxis;
+class QCategoryAxis;
 
 // Each device's charge over the last 7 or 30 days: one line per device with
 // its name, its threshold dashed, and where there is an estimate, the
@@ -47,7 +47,7 @@ private:
     QChartView* m_view;
     QChart* m_chart;
     QDateTimeAxis* m_timeAxis;
-    QValueAxis* m_chargeAxis;
+    QCategoryAxis* m_chargeAxis;
     HistoryChart m_shown;
     quint64 m_loads = 0;
 };

@@ -51,6 +51,9 @@ public:
     virtual bool visitWrittenTimes(const std::function<void(qint64)>& visit) = 0;
     // Every device of the record; none when it could not be read.
     virtual std::optional<QList<Device>> devices() = 0;
+    // Lets go of what an open store holds between uses (a connection, its
+    // cache); the next call takes it up again. The store stays open.
+    virtual void rest() {}
 
     // Where problems go (a file moved aside, one that cannot be read): one
     // sentence each, for the diagnostic log. Called on the store's thread.

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+#include <optional>
+
 // The artwork is compiled into this static library; a static library's
 // resources are registered by hand, once, before the first lookup.
 static void registerArtwork() {
@@ -128,7 +130,55 @@ private:
     QColor m_outline;
 };
 
+// Hands every question to the icon MAKE answers, made at the first one.
+// Looking an icon up in the theme reads the theme's index and caches, and
+// an SVG fallback loads the renderer: megabytes, for a program whose
+// windows may never open.
+class DeferredIconEngine final : public QIconEngine {
+public:
+    explicit DeferredIconEngine(std::function<QIcon()> make)
+        : m_make(std::move(make)) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return icon().actualSize(size, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return icon().pixmap(size, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
+        return icon().pixmap(size, scale, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        return icon().availableSizes(mode, state);
+    }
+    QString iconName() override { return icon().name(); }
+    bool isNull() override { return icon().isNull(); }
+    QString key() const override { return QStringLiteral("voltwren-deferred"); }
+    QIconEngine* clone() const override {
+        auto* copy = new DeferredIconEngine(m_make);
+        copy->m_icon = m_icon;
+        return copy;
+    }
+
+private:
+    const QIcon& icon() {
+        if (!m_icon)
+            m_icon = m_make();
+        return *m_icon;
+    }
+
+    std::function<QIcon()> m_make;
+    std::optional<QIcon> m_icon;
+};
+
 } // namespace
+
+QIcon KindIcons::deferred(std::function<QIcon()> make) {
+    return QIcon(new DeferredIconEngine(std::move(make)));
+}
 
 QString KindIcons::themeName(DeviceKind kind) {
     switch (kind) {

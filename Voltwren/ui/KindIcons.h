@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <QString>
 
+#include <functional>
+
 // Pixels for the image references of the model and for the views' symbols.
 namespace KindIcons {
 
@@ -26,5 +28,9 @@ QIcon symbol(const QString& name, const QColor& color, const QString& themeName 
 
 // Our own artwork NAME in its own colours ("MenuBarIconAlert").
 QIcon artwork(const QString& name);
+
+// The icon MAKE answers, made when it is first drawn or asked about: an
+// icon that may never be shown (the windows') costs nothing before.
+QIcon deferred(std::function<QIcon()> make);
 
 } // namespace KindIcons

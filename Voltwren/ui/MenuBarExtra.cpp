@@ -13,11 +13,14 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDBusConnection>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
 #include <algorithm>
+
+#include <malloc.h>
 
 MenuBarExtra::MenuBarExtra(AppState& state, TrayHostWatcher* watcher, QObject* parent)
     : QObject(parent)
@@ -37,6 +40,17 @@ MenuBarExtra::MenuBarExtra(AppState& state, TrayHostWatcher* watcher, QObject* p
     // The menu opens from a click on the icon: where the pointer is now is
     // where "Show Devices" should open the panel, not where it is then.
     connect(m_menu.get(), &QMenu::aboutToShow, this, &MenuBarExtra::noteIconPosition);
+
+    // Its rows, icons and fonts' caches are not needed by a program that
+    // sits in the tray until the next click.
+    m_panelRelease.setSingleShot(true);
+    m_panelRelease.setInterval(panelReleaseMilliseconds);
+    connect(&m_panelRelease, &QTimer::timeout, this, [this] {
+        if (!m_panel || m_panel->isVisible())
+            return;
+        m_panel.reset();
+        malloc_trim(0);
+    });
 
     if (!watcher)
         return;
@@ -112,8 +126,19 @@ MenuBarContentView& MenuBarExtra::panel() {
         connect(m_panel.get(), &MenuBarContentView::settingsRequested, this, &MenuBarExtra::showSettings);
         connect(m_panel.get(), &MenuBarContentView::quitRequested, qApp, &QCoreApplication::quit,
                 Qt::QueuedConnection);
+        m_panel->installEventFilter(this);
     }
     return *m_panel;
+}
+
+bool MenuBarExtra::eventFilter(QObject* watched, QEvent* event) {
+    if (m_panel && watched == m_panel.get()) {
+        if (event->type() == QEvent::Hide)
+            m_panelRelease.start();
+        else if (event->type() == QEvent::Show)
+            m_panelRelease.stop();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void MenuBarExtra::showPanel() {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -36,6 +37,14 @@ public:
     MenuBarContentView& panel();
     QSystemTrayIcon* trayIcon() const { return m_trayIcon.get(); }
 
+    // A closed panel is let go this long after it closed (past every guard
+    // against reopening it by the closing click); the next opening makes it
+    // anew.
+    static constexpr int panelReleaseMilliseconds = 3500;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void createTrayIcon();
     // The tray icon's centre where the tray says, else the pointer (which a
@@ -54,4 +63,5 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_trayIcon;
     MenuBarLabel* m_label = nullptr;
     std::optional<QPoint> m_iconPosition;
+    QTimer m_panelRelease;
 };

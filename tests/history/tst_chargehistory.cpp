@@ -161,6 +161,19 @@ private Q_SLOTS:
         QVERIFY2(said.size() <= 1, qPrintable(said.join('\n')));
     }
 
+    void restsBetweenWrites() {
+        const std::unique_ptr<ChargeHistory> history = opened();
+        QVERIFY(history);
+        QSignalSpy recorded(history.get(), &ChargeHistory::recorded);
+        for (int i = 0; i < 2; ++i) {
+            history->record({mouse(90 - i)}, m_now + i * 60000);
+            QVERIFY(recorded.wait(10000));
+            // Nothing left to do: the connection closed, its journal folded back into the file.
+            QTRY_VERIFY(!QFileInfo::exists(m_path + "-wal"));
+            QCOMPARE(times(m_path).size(), i + 1);
+        }
+    }
+
     void openedLater() {
         // The folder cannot be made at start (a file stands in its place).
         QFile blocker(QFileInfo(m_path).absolutePath() + "/record");

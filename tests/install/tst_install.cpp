@@ -101,7 +101,7 @@ private Q_SLOTS:
         QCOMPARE(run("dpkg-deb", {"--info", package}, &output), 0);
         const QString depends = output.section("Depends:", 1).section('\n', 0, 0);
         QVERIFY2(depends.contains("libqt6core6") && depends.contains("libqt6widgets6") &&
-                     depends.contains("libqt6dbus6") && depends.contains("libqt6sql6-sqlite") &&
+                     depends.contains("libqt6dbus6") && depends.contains("libsqlite3-0") &&
                      depends.contains("libqt6charts6"),
                  qPrintable(output));
         QVERIFY2(output.contains("Recommends: bluez"), qPrintable(output));

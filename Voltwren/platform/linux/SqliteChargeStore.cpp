@@ -1,17 +1,16 @@
 #include "SqliteChargeStore.h"
 
-#include <QAtomicInteger>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
+#include <QMutex>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QVariant>
 
+#include <dlfcn.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,15 +31,92 @@ constexpr int busyTimeoutMs = 2000;
 // a small page cache does, in a program that runs all day.
 constexpr int cacheKilobytes = 256;
 
-QString nextConnectionName() {
-    static QAtomicInteger<int> counter;
-    return QStringLiteral("voltwren-charge-record-%1").arg(counter.fetchAndAddRelaxed(1));
+// The part of SQLite the record uses, loaded while a connection is open.
+struct Sqlite {
+    decltype(&sqlite3_open_v2) open;
+    decltype(&sqlite3_close_v2) close;
+    decltype(&sqlite3_busy_timeout) busyTimeout;
+    decltype(&sqlite3_prepare_v2) prepare;
+    decltype(&sqlite3_step) step;
+    decltype(&sqlite3_finalize) finalize;
+    decltype(&sqlite3_bind_int64) bindInteger;
+    decltype(&sqlite3_bind_text) bindText;
+    decltype(&sqlite3_bind_null) bindNull;
+    decltype(&sqlite3_column_type) columnType;
+    decltype(&sqlite3_column_int64) columnInteger;
+    decltype(&sqlite3_column_text) columnText;
+    decltype(&sqlite3_column_bytes) columnBytes;
+    decltype(&sqlite3_extended_errcode) errorCode;
+    decltype(&sqlite3_errmsg) errorMessage;
+    decltype(&sqlite3_errstr) errorString;
+};
+
+QMutex sqliteLock;
+int sqliteUsers = 0;
+void* sqliteHandle = nullptr;
+Sqlite sqlite;
+
+// SQLite for one more connection; false when it cannot be loaded.
+bool acquireSqlite() {
+    const QMutexLocker locker(&sqliteLock);
+    if (sqliteUsers > 0) {
+        ++sqliteUsers;
+        return true;
+    }
+    sqliteHandle = ::dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (!sqliteHandle)
+        return false;
+    bool resolved = true;
+    const auto resolve = [&resolved](auto& function, const char* name) {
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(sqliteHandle, name));
+        resolved = resolved && function;
+    };
+    resolve(sqlite.open, "sqlite3_open_v2");
+    resolve(sqlite.close, "sqlite3_close_v2");
+    resolve(sqlite.busyTimeout, "sqlite3_busy_timeout");
+    resolve(sqlite.prepare, "sqlite3_prepare_v2");
+    resolve(sqlite.step, "sqlite3_step");
+    resolve(sqlite.finalize, "sqlite3_finalize");
+    resolve(sqlite.bindInteger, "sqlite3_bind_int64");
+    resolve(sqlite.bindText, "sqlite3_bind_text");
+    resolve(sqlite.bindNull, "sqlite3_bind_null");
+    resolve(sqlite.columnType, "sqlite3_column_type");
+    resolve(sqlite.columnInteger, "sqlite3_column_int64");
+    resolve(sqlite.columnText, "sqlite3_column_text");
+    resolve(sqlite.columnBytes, "sqlite3_column_bytes");
+    resolve(sqlite.errorCode, "sqlite3_extended_errcode");
+    resolve(sqlite.errorMessage, "sqlite3_errmsg");
+    resolve(sqlite.errorString, "sqlite3_errstr");
+    if (!resolved) {
+        ::dlclose(sqliteHandle);
+        sqliteHandle = nullptr;
+        return false;
+    }
+    sqliteUsers = 1;
+    return true;
 }
 
+void releaseSqlite() {
+    const QMutexLocker locker(&sqliteLock);
+    if (--sqliteUsers == 0) {
+        ::dlclose(sqliteHandle);
+        sqliteHandle = nullptr;
+    }
+}
+
+using Error = SqliteChargeStore::Error;
+// Not one of SQLite's codes: the library itself could not be loaded.
+constexpr int missingLibrary = -1;
+
 // The file is not a database, or one whose pages do not add up.
-bool isDamage(const QSqlError& error) {
-    const int code = error.nativeErrorCode().toInt() & 0xff;
-    return code == 11 /* SQLITE_CORRUPT */ || code == 26 /* SQLITE_NOTADB */;
+bool isDamage(const Error& error) {
+    const int code = error.code & 0xff;
+    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+}
+
+Error errorOf(sqlite3* db, int code) {
+    const char* message = db ? sqlite.errorMessage(db) : sqlite.errorString(code);
+    return Error{db ? sqlite.errorCode(db) : code, QString::fromUtf8(message ? message : "")};
 }
 
 // Why PATH cannot hold a record, or nothing when it can (absent included).
@@ -58,8 +134,8 @@ std::optional<QString> notARegularFile(const QString& path) {
     return std::nullopt;
 }
 
-QString describe(const QSqlError& error) {
-    const QString text = error.text().trimmed();
+QString describe(const Error& error) {
+    const QString text = error.text.trimmed();
     return text.isEmpty() ? QStringLiteral("unknown error") : text;
 }
 
@@ -69,22 +145,132 @@ std::unique_ptr<ChargeStore> makeChargeStore(const QString& path, ChargeStore::A
     return std::make_unique<SqliteChargeStore>(path, access);
 }
 
+bool SqliteChargeStore::Row::isNull(int column) const {
+    return sqlite.columnType(m_statement, column) == SQLITE_NULL;
+}
+
+qint64 SqliteChargeStore::Row::integer(int column) const {
+    return sqlite.columnInteger(m_statement, column);
+}
+
+QString SqliteChargeStore::Row::text(int column) const {
+    return QString::fromUtf8(utf8(column));
+}
+
+QByteArrayView SqliteChargeStore::Row::utf8(int column) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite.columnText(m_statement, column));
+    return QByteArrayView(text, sqlite.columnBytes(m_statement, column));
+}
+
 SqliteChargeStore::SqliteChargeStore(QString path, Access access)
     : m_path(std::move(path))
-    , m_access(access)
-    , m_connection(nextConnectionName()) {}
+    , m_access(access) {}
 
 SqliteChargeStore::~SqliteChargeStore() {
     close();
 }
 
+void SqliteChargeStore::disconnect() {
+    if (!m_db)
+        return;
+    // Every statement is finalized as it ends, so this closes at once.
+    sqlite.close(m_db);
+    m_db = nullptr;
+    releaseSqlite();
+}
+
 void SqliteChargeStore::close() {
-    if (QSqlDatabase::contains(m_connection)) {
-        QSqlDatabase::database(m_connection, false).close();
-        QSqlDatabase::removeDatabase(m_connection);
-    }
+    disconnect();
     m_isOpen = false;
+    m_resting = false;
     m_copy.reset();
+}
+
+void SqliteChargeStore::rest() {
+    if (m_isOpen && m_db) {
+        disconnect();
+        m_resting = true;
+    }
+}
+
+bool SqliteChargeStore::connect(Error* error) {
+    disconnect();
+    if (!acquireSqlite()) {
+        const char* why = ::dlerror();
+        *error = Error{missingLibrary, QString::fromLocal8Bit(why ? why : "libsqlite3.so.0")};
+        return false;
+    }
+    const int flags = m_access == Access::readOnly ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI
+                                                   : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    sqlite3* db = nullptr;
+    const int code = sqlite.open(m_target.toUtf8().constData(), &db, flags, nullptr);
+    if (code != SQLITE_OK) {
+        *error = errorOf(db, code);
+        if (db)
+            sqlite.close(db);
+        releaseSqlite();
+        return false;
+    }
+    m_db = db;
+    sqlite.busyTimeout(m_db, busyTimeoutMs);
+    return true;
+}
+
+bool SqliteChargeStore::resume() {
+    if (!m_resting)
+        return m_isOpen;
+    m_resting = false;
+    Error error;
+    if (connect(&error)) {
+        // Still our file at our version (a folder emptied meanwhile would
+        // give a new empty one): then only the connection's own settings.
+        std::optional<qint64> application, version;
+        const auto number = [&](const char* pragma, std::optional<qint64>* value) {
+            return !run(QString::fromLatin1(pragma), {},
+                        [value](const Row& row) { *value = row.integer(0); });
+        };
+        if (number("PRAGMA application_id", &application) && number("PRAGMA user_version", &version) &&
+            application == applicationID && version == schemaVersion &&
+            (m_access == Access::readOnly ||
+             (!run(QStringLiteral("PRAGMA synchronous=NORMAL")) &&
+              !run(QStringLiteral("PRAGMA cache_size=-%1").arg(cacheKilobytes)))))
+            return true;
+    }
+    // Anything else is found out (and reported) by opening it all again.
+    return open();
+}
+
+std::optional<SqliteChargeStore::Error> SqliteChargeStore::run(const QString& statement,
+                                                               const QVariantList& bindings,
+                                                               const std::function<void(const Row&)>& row) {
+    if (!m_db)
+        return Error{SQLITE_MISUSE, QStringLiteral("the record is not open")};
+    sqlite3_stmt* prepared = nullptr;
+    const QByteArray text = statement.toUtf8();
+    int code = sqlite.prepare(m_db, text.constData(), int(text.size()), &prepared, nullptr);
+    if (code != SQLITE_OK)
+        return errorOf(m_db, code);
+    for (int i = 0; code == SQLITE_OK && i < bindings.size(); ++i) {
+        const QVariant& value = bindings.at(i);
+        if (value.isNull()) {
+            code = sqlite.bindNull(prepared, i + 1);
+        } else if (value.typeId() == QMetaType::QString) {
+            const QByteArray utf8 = value.toString().toUtf8();
+            code = sqlite.bindText(prepared, i + 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        } else {
+            code = sqlite.bindInteger(prepared, i + 1, value.toLongLong());
+        }
+    }
+    while (code == SQLITE_OK || code == SQLITE_ROW) {
+        code = sqlite.step(prepared);
+        if (code == SQLITE_ROW && row)
+            row(Row(prepared));
+    }
+    std::optional<Error> error;
+    if (code != SQLITE_DONE)
+        error = errorOf(m_db, code);
+    sqlite.finalize(prepared);
+    return error;
 }
 
 bool SqliteChargeStore::open() {
@@ -109,30 +295,26 @@ SqliteChargeStore::Outcome SqliteChargeStore::openFile(QString* problem) {
         *problem = QStringLiteral("ChargeHistory: cannot use %1: %2").arg(m_path, *why);
         return Outcome::unusable;
     }
-    QString target = m_path;
-    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs);
+    m_target = m_path;
     if (m_access == Access::readOnly) {
         const std::optional<QString> reader = readerTarget(problem);
         if (!reader)
             return Outcome::unusable;
-        target = *reader;
-        options += QStringLiteral(";QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
+        m_target = *reader;
     }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    if (!db.isValid()) {
-        *problem = QStringLiteral("ChargeHistory: Qt's SQLite driver is missing; not recording");
-        return Outcome::unusable;
-    }
-    db.setDatabaseName(target);
-    db.setConnectOptions(options);
-    if (!db.open()) {
-        *problem = QStringLiteral("ChargeHistory: cannot open %1 (%2)").arg(m_path, describe(db.lastError()));
+    Error error;
+    if (!connect(&error)) {
+        if (error.code == missingLibrary) {
+            *problem =
+                QStringLiteral("ChargeHistory: SQLite cannot be loaded (%1); not recording").arg(error.text);
+            return Outcome::unusable;
+        }
+        *problem = QStringLiteral("ChargeHistory: cannot open %1 (%2)").arg(m_path, describe(error));
         return Outcome::damaged;
     }
     m_isOpen = true;
     return prepareSchema(problem);
 }
-
 std::optional<QString> SqliteChargeStore::readerTarget(QString* problem) {
     const QString absolute = QFileInfo(m_path).absoluteFilePath();
     const auto uri = [](const QString& path, const char* query) {
@@ -161,27 +343,31 @@ std::optional<QString> SqliteChargeStore::readerTarget(QString* problem) {
 }
 
 SqliteChargeStore::Outcome SqliteChargeStore::prepareSchema(QString* problem) {
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    std::optional<Error> error;
     const auto failed = [&](const QString& doing) {
-        *problem = QStringLiteral("ChargeHistory: cannot %1 %2 (%3)")
-                       .arg(doing, m_path, describe(query.lastError()));
-        return isDamage(query.lastError()) ? Outcome::damaged : Outcome::unusable;
+        *problem = QStringLiteral("ChargeHistory: cannot %1 %2 (%3)").arg(doing, m_path, describe(*error));
+        return isDamage(*error) ? Outcome::damaged : Outcome::unusable;
     };
     const auto number = [&](const QString& pragma) -> std::optional<int> {
-        if (!query.exec(QStringLiteral("PRAGMA ") + pragma) || !query.next())
-            return std::nullopt;
-        return query.value(0).toInt();
+        std::optional<int> value;
+        error =
+            run(QStringLiteral("PRAGMA ") + pragma, {}, [&value](const Row& row) { value = row.integer(0); });
+        if (!error && !value)
+            error = Error{SQLITE_ERROR, QStringLiteral("no answer to PRAGMA ") + pragma};
+        return error ? std::nullopt : value;
     };
     // Nothing is written before the file is known to be ours (or empty).
     const std::optional<int> application = number(QStringLiteral("application_id"));
+    if (!application)
+        return failed(QStringLiteral("read"));
     const std::optional<int> version = number(QStringLiteral("user_version"));
-    if (!application || !version)
+    if (!version)
         return failed(QStringLiteral("read"));
     QStringList tables;
-    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name")))
+    error = run(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"), {},
+                [&tables](const Row& row) { tables << row.text(0); });
+    if (error)
         return failed(QStringLiteral("read"));
-    while (query.next())
-        tables << query.value(0).toString();
     const bool empty = *application == 0 && *version == 0 && tables.isEmpty();
     // A record from before the mark: our one table, at our version.
     const bool unmarked =
@@ -200,7 +386,7 @@ SqliteChargeStore::Outcome SqliteChargeStore::prepareSchema(QString* problem) {
         return Outcome::unusable;
     }
     if (m_access == Access::readOnly) {
-        if (!query.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(cacheKilobytes)))
+        if ((error = run(QStringLiteral("PRAGMA cache_size=-%1").arg(cacheKilobytes))))
             return failed(QStringLiteral("read"));
         if (*version == schemaVersion)
             return Outcome::ok;
@@ -209,35 +395,37 @@ SqliteChargeStore::Outcome SqliteChargeStore::prepareSchema(QString* problem) {
     }
     // WAL: a reader never blocks the writer, and a kill mid-write loses at
     // most that write. NORMAL syncs at checkpoints, not every commit.
-    if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-        !query.exec(QStringLiteral("PRAGMA synchronous=NORMAL")) ||
-        !query.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(cacheKilobytes)))
-        return failed(QStringLiteral("read"));
-    if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
+    for (const QString& pragma :
+         {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=NORMAL"),
+          QStringLiteral("PRAGMA cache_size=-%1").arg(cacheKilobytes)}) {
+        if ((error = run(pragma)))
+            return failed(QStringLiteral("read"));
+    }
+    QString check;
+    if ((error = run(QStringLiteral("PRAGMA quick_check"), {},
+                     [&check](const Row& row) { check = check.isEmpty() ? row.text(0) : check; })))
         return failed(QStringLiteral("check"));
-    if (query.value(0).toString() != QLatin1String("ok")) {
-        *problem = QStringLiteral("ChargeHistory: %1 is damaged (%2)").arg(m_path, query.value(0).toString());
+    if (check != QLatin1String("ok")) {
+        *problem = QStringLiteral("ChargeHistory: %1 is damaged (%2)").arg(m_path, check);
         return Outcome::damaged;
     }
     if (*version == schemaVersion && *application == applicationID)
         return Outcome::ok;
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction())
+    if ((error = run(QStringLiteral("BEGIN"))))
         return failed(QStringLiteral("write"));
+    QStringList steps;
     if (empty) {
-        for (const char* statement : schemaVersion1) {
-            if (!query.exec(QString::fromLatin1(statement))) {
-                const Outcome outcome = failed(QStringLiteral("set up"));
-                db.rollback();
-                return outcome;
-            }
-        }
+        for (const char* statement : schemaVersion1)
+            steps << QString::fromLatin1(statement);
     }
-    if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion)) ||
-        !query.exec(QStringLiteral("PRAGMA application_id = %1").arg(applicationID)) || !db.commit()) {
-        const Outcome outcome = failed(QStringLiteral("set up"));
-        db.rollback();
-        return outcome;
+    steps << QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion)
+          << QStringLiteral("PRAGMA application_id = %1").arg(applicationID) << QStringLiteral("COMMIT");
+    for (const QString& step : std::as_const(steps)) {
+        if ((error = run(step))) {
+            const Outcome outcome = failed(QStringLiteral("set up"));
+            run(QStringLiteral("ROLLBACK"));
+            return outcome;
+        }
     }
     return Outcome::ok;
 }
@@ -282,7 +470,7 @@ std::optional<QString> SqliteChargeStore::moveAside() {
     return std::nullopt;
 }
 
-bool SqliteChargeStore::recoverFrom(const QSqlError& error, const QString& doing) {
+bool SqliteChargeStore::recoverFrom(const Error& error, const QString& doing) {
     if (isDamage(error) && m_access == Access::readWrite)
         return startAfresh(QStringLiteral("ChargeHistory: %1 is damaged (%2)").arg(m_path, describe(error)));
     // A full disk or a lost folder: said once, until a write works again.
@@ -301,8 +489,8 @@ void SqliteChargeStore::succeeded() {
 
 bool SqliteChargeStore::append(const QList<ChargePoint>& points) {
     // A second try goes to the new file when the first found the old one damaged.
-    for (int attempt = 0; attempt < 2 && m_isOpen; ++attempt) {
-        const std::optional<QSqlError> error = write(points);
+    for (int attempt = 0; attempt < 2 && resume(); ++attempt) {
+        const std::optional<Error> error = write(points);
         if (!error) {
             succeeded();
             return true;
@@ -313,77 +501,44 @@ bool SqliteChargeStore::append(const QList<ChargePoint>& points) {
     return false;
 }
 
-std::optional<QSqlError> SqliteChargeStore::write(const QList<ChargePoint>& points) {
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction())
-        return db.lastError();
-    QSqlQuery insert(db);
-    bool ok = insert.prepare(QStringLiteral("INSERT INTO readings (device_id, time, name, kind, percent, "
-                                            "connected) VALUES (?, ?, ?, ?, ?, ?)"));
-    for (qsizetype i = 0; ok && i < points.size(); ++i) {
-        const ChargePoint& point = points.at(i);
-        insert.addBindValue(point.deviceID);
-        insert.addBindValue(point.time);
-        insert.addBindValue(point.name);
-        insert.addBindValue(rawValue(point.kind));
-        insert.addBindValue(point.percent ? QVariant(*point.percent)
-                                          : QVariant(QMetaType::fromType<qint64>()));
-        insert.addBindValue(point.connected ? 1 : 0);
-        ok = insert.exec();
-    }
-    if (!ok) {
-        const QSqlError error = insert.lastError();
-        insert.finish();
-        db.rollback();
+std::optional<SqliteChargeStore::Error> SqliteChargeStore::write(const QList<ChargePoint>& points) {
+    if (std::optional<Error> error = run(QStringLiteral("BEGIN")))
         return error;
+    const QString insert = QStringLiteral("INSERT INTO readings (device_id, time, name, kind, percent, "
+                                          "connected) VALUES (?, ?, ?, ?, ?, ?)");
+    for (const ChargePoint& point : points) {
+        const std::optional<Error> error =
+            run(insert, {point.deviceID, point.time, point.name, rawValue(point.kind),
+                         point.percent ? QVariant(*point.percent) : QVariant(), point.connected ? 1 : 0});
+        if (error) {
+            run(QStringLiteral("ROLLBACK"));
+            return error;
+        }
     }
-    insert.finish();
-    if (db.commit())
-        return std::nullopt;
-    const QSqlError error = db.lastError();
-    db.rollback();
+    const std::optional<Error> error = run(QStringLiteral("COMMIT"));
+    if (error)
+        run(QStringLiteral("ROLLBACK"));
     return error;
 }
 
 bool SqliteChargeStore::removeBefore(qint64 time) {
-    if (!m_isOpen)
+    if (!resume())
         return false;
-    const std::optional<QSqlError> error = [&]() -> std::optional<QSqlError> {
-        QSqlQuery remove(QSqlDatabase::database(m_connection, false));
-        remove.prepare(QStringLiteral("DELETE FROM readings WHERE time < ?"));
-        remove.addBindValue(time);
-        if (remove.exec())
-            return std::nullopt;
-        return remove.lastError();
-    }();
+    const std::optional<Error> error = run(QStringLiteral("DELETE FROM readings WHERE time < ?"), {time});
     // A new file started in place of a damaged one has nothing old in it.
     return !error || recoverFrom(*error, QStringLiteral("prune"));
 }
 
 bool SqliteChargeStore::select(const QString& statement, const QVariantList& bindings,
-                               const std::function<void(const QSqlQuery&)>& row) {
-    if (!m_isOpen)
+                               const std::function<void(const Row&)>& row) {
+    if (!resume())
         return false;
-    const std::optional<QSqlError> error = [&]() -> std::optional<QSqlError> {
-        QSqlQuery select(QSqlDatabase::database(m_connection, false));
-        select.setForwardOnly(true);
-        if (!select.prepare(statement))
-            return select.lastError();
-        for (const QVariant& value : bindings)
-            select.addBindValue(value);
-        if (!select.exec())
-            return select.lastError();
-        while (select.next())
-            row(select);
-        if (select.lastError().isValid())
-            return select.lastError();
-        select.finish();
+    const std::optional<Error> error = run(statement, bindings, row);
+    if (!error) {
         // What a long read brought into the cache is not needed again soon.
-        select.exec(QStringLiteral("PRAGMA shrink_memory"));
-        return std::nullopt;
-    }();
-    if (!error)
+        run(QStringLiteral("PRAGMA shrink_memory"));
         return true;
+    }
     recoverFrom(*error, QStringLiteral("read"));
     return false;
 }
@@ -393,23 +548,43 @@ namespace {
 const QString pointColumns =
     QStringLiteral("SELECT device_id, name, kind, time, percent, connected FROM readings ");
 
-ChargePoint pointAt(const QSqlQuery& select) {
-    ChargePoint point;
-    point.deviceID = select.value(0).toString();
-    point.name = select.value(1).toString();
-    point.kind = deviceKindFromRawValue(select.value(2).toString()).value_or(DeviceKind::otherAccessory);
-    point.time = select.value(3).toLongLong();
-    if (!select.isNull(4))
-        point.percent = select.value(4).toLongLong();
-    point.connected = select.value(5).toInt() != 0;
-    return point;
-}
+// A month of rows names a handful of devices: each point shares the text
+// of the row before when it is the same, rather than holding a copy.
+class PointReader {
+public:
+    ChargePoint operator()(const SqliteChargeStore::Row& row) {
+        ChargePoint point;
+        point.deviceID = m_id.read(row, 0);
+        point.name = m_name.read(row, 1);
+        point.kind = deviceKindFromRawValue(m_kind.read(row, 2)).value_or(DeviceKind::otherAccessory);
+        point.time = row.integer(3);
+        if (!row.isNull(4))
+            point.percent = row.integer(4);
+        point.connected = row.integer(5) != 0;
+        return point;
+    }
+
+private:
+    struct Column {
+        QByteArray bytes;
+        QString text;
+
+        const QString& read(const SqliteChargeStore::Row& row, int column) {
+            const QByteArrayView now = row.utf8(column);
+            if (now != bytes || text.isNull()) {
+                bytes = now.toByteArray();
+                text = QString::fromUtf8(now);
+            }
+            return text;
+        }
+    };
+    Column m_id, m_name, m_kind;
+};
 
 } // namespace
-
 bool SqliteChargeStore::visit(qint64 from, const std::function<void(const ChargePoint&)>& visit) {
     return select(pointColumns + QStringLiteral("WHERE time >= ? ORDER BY device_id, time, rowid"), {from},
-                  [&visit](const QSqlQuery& row) { visit(pointAt(row)); });
+                  [&visit, read = PointReader()](const Row& row) mutable { visit(read(row)); });
 }
 
 bool SqliteChargeStore::visitByTime(qint64 from, const QStringList& deviceIDs,
@@ -426,12 +601,12 @@ bool SqliteChargeStore::visitByTime(qint64 from, const QStringList& deviceIDs,
         where += QStringLiteral("AND device_id IN (") + marks.join(QLatin1Char(',')) + QStringLiteral(") ");
     }
     return select(pointColumns + where + QStringLiteral("ORDER BY time, device_id, rowid"), bindings,
-                  [&visit](const QSqlQuery& row) { visit(pointAt(row)); });
+                  [&visit, read = PointReader()](const Row& row) mutable { visit(read(row)); });
 }
 
 bool SqliteChargeStore::visitWrittenTimes(const std::function<void(qint64)>& visit) {
     return select(QStringLiteral("SELECT time FROM readings ORDER BY rowid"), {},
-                  [&visit](const QSqlQuery& row) { visit(row.value(0).toLongLong()); });
+                  [&visit](const Row& row) { visit(row.integer(0)); });
 }
 
 std::optional<QList<ChargeStore::Device>> SqliteChargeStore::devices() {
@@ -444,8 +619,8 @@ std::optional<QList<ChargeStore::Device>> SqliteChargeStore::devices() {
                               "ORDER BY device_id LIMIT 1) FROM ids WHERE ids.id IS NOT NULL) "
                               "SELECT id, (SELECT name FROM readings WHERE device_id = ids.id "
                               "ORDER BY time DESC, rowid DESC LIMIT 1) FROM ids WHERE id IS NOT NULL"),
-               {}, [&found](const QSqlQuery& row) {
-                   found.append({row.value(0).toString(), row.value(1).toString()});
+               {}, [&found](const Row& row) {
+                   found.append({row.text(0), row.text(1)});
                });
     return read ? std::optional<QList<Device>>(found) : std::nullopt;
 }

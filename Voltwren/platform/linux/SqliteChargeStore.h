@@ -7,12 +7,15 @@
 #include <memory>
 #include <optional>
 
-class QSqlError;
 class QTemporaryDir;
+struct sqlite3;
+struct sqlite3_stmt;
 
-// The charge record as an SQLite database (Qt SQL's driver): WAL journal, a
-// transaction per write, the schema version in PRAGMA user_version, and
-// PRAGMA application_id telling it from any other program's database.
+// The charge record as an SQLite database: WAL journal, a transaction per
+// write, the schema version in PRAGMA user_version, and PRAGMA
+// application_id telling it from any other program's database. SQLite itself
+// is loaded while a connection is open: a store at rest holds none, so a
+// program that writes a row now and then does not keep the library mapped.
 class SqliteChargeStore final : public ChargeStore {
 public:
     // What this build reads and writes; a file of a later version is left
@@ -32,6 +35,27 @@ public:
                      const std::function<void(const ChargePoint&)>& visit) override;
     bool visitWrittenTimes(const std::function<void(qint64)>& visit) override;
     std::optional<QList<Device>> devices() override;
+    void rest() override;
+
+    // A failed statement: SQLite's extended result code and its message.
+    struct Error {
+        int code = 0;
+        QString text;
+    };
+    // A row of a SELECT, read by column.
+    class Row {
+    public:
+        explicit Row(sqlite3_stmt* statement)
+            : m_statement(statement) {}
+        bool isNull(int column) const;
+        qint64 integer(int column) const;
+        QString text(int column) const;
+        // The column's bytes, valid until the next row.
+        QByteArrayView utf8(int column) const;
+
+    private:
+        sqlite3_stmt* m_statement;
+    };
 
 private:
     enum class Outcome { ok, damaged, unusable };
@@ -47,19 +71,32 @@ private:
     bool startAfresh(const QString& problem);
     std::optional<QString> moveAside();
     void close();
+    // The connection to TARGET, with this store's settings; false (and
+    // ERROR) when SQLite or the file cannot be opened.
+    bool connect(Error* error);
+    void disconnect();
+    // Takes up a store at rest again: the same file, still ours, or the
+    // whole opening anew. False when there is no usable record.
+    bool resume();
+    // Runs STATEMENT (bound to BINDINGS), handing each row to ROW.
+    std::optional<Error> run(const QString& statement, const QVariantList& bindings = {},
+                             const std::function<void(const Row&)>& row = {});
     // Runs a failed statement's error through the damage check: a damaged
     // file is replaced (true: try again), anything else is reported once.
-    bool recoverFrom(const QSqlError& error, const QString& doing);
+    bool recoverFrom(const Error& error, const QString& doing);
     void succeeded();
     // One transaction; the error when it was not kept.
-    std::optional<QSqlError> write(const QList<ChargePoint>& points);
+    std::optional<Error> write(const QList<ChargePoint>& points);
     // Runs SELECT (bound to BINDINGS) and hands each row to ROW.
     bool select(const QString& statement, const QVariantList& bindings,
-                const std::function<void(const class QSqlQuery&)>& row);
+                const std::function<void(const Row&)>& row);
 
     QString m_path;
     Access m_access;
-    QString m_connection;
+    // What SQLite opens: the path, or for a reader a URI.
+    QString m_target;
+    sqlite3* m_db = nullptr;
+    bool m_resting = false;
     // A reader's copy of a record whose journal it could not share.
     std::unique_ptr<QTemporaryDir> m_copy;
     bool m_freshlyStarted = false;

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -19,10 +20,16 @@ QList<qint64> charges(SqliteChargeStore& store) {
     return found;
 }
 
+bool sqliteMapped() {
+    QFile maps("/proc/self/maps");
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libsqlite3");
+}
+
 } // namespace
 
 // What happens to the file under a running record: damage found while
-// writing, and a file from a later version.
+// writing, a record at rest while its file changes, and a file from a
+// later version.
 class SqliteChargeStoreTest : public QObject {
     Q_OBJECT
 
@@ -49,6 +56,60 @@ private Q_SLOTS:
         QVERIFY2(problems.constFirst().contains("moved it to " + path + ".corrupt-"),
                  qPrintable(problems.join('\n')));
         QCOMPARE(QDir(dir.path()).entryList({"history.sqlite.corrupt-*"}).size(), 1);
+    }
+
+    void resting_data() {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QList<qint64>>("kept");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("nothing") << "" << QList<qint64>{90, 80} << "";
+        QTest::newRow("file removed") << "remove" << QList<qint64>{80} << "";
+        QTest::newRow("file damaged") << "damage" << QList<qint64>{80} << "moved it to";
+        // (Last: Qt SQL, which writes the other file, keeps SQLite loaded.)
+        QTest::newRow("another program's file") << "foreign" << QList<qint64>{} << "not a charge record";
+    }
+
+    void resting() {
+        QFETCH(QString, meanwhile);
+        QFETCH(QList<qint64>, kept);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.sqlite");
+        const bool loadedBefore = sqliteMapped();
+        SqliteChargeStore store(path, ChargeStore::Access::readWrite);
+        QStringList problems;
+        store.problemReporter = [&problems](const QString& problem) { problems << problem; };
+        QVERIFY(store.open() && store.append({reading(1000, 90)}));
+        QVERIFY(QFileInfo::exists(path + "-wal"));
+
+        // No connection: the journal is folded back in, SQLite let go.
+        store.rest();
+        QVERIFY(store.isOpen());
+        QVERIFY(!QFileInfo::exists(path + "-wal"));
+        if (!loadedBefore)
+            QVERIFY(!sqliteMapped());
+
+        if (meanwhile == "remove") {
+            QVERIFY(QFile::remove(path));
+        } else if (meanwhile == "damage") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(32768, 'x')) == 32768);
+        } else if (meanwhile == "foreign") {
+            QVERIFY(QFile::remove(path));
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "foreign");
+                db.setDatabaseName(path);
+                QVERIFY(db.open() && QSqlQuery(db).exec("CREATE TABLE notes (text)"));
+                db.close();
+            }
+            QSqlDatabase::removeDatabase("foreign");
+        }
+        QCOMPARE(store.append({reading(2000, 80)}), !kept.isEmpty());
+        QCOMPARE(charges(store), kept);
+        if (said.isEmpty())
+            QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+        else
+            QVERIFY2(problems.join('\n').contains(said), qPrintable(problems.join('\n')));
     }
 
     void laterVersionIsLeftAlone() {
