@@ -741,9 +741,10 @@ void AppState::performRefresh(std::function<void()> completed) {
     // Two background reads, one after the other; the main thread never waits.
     const auto readInternal = m_services.readInternalBattery;
     const auto readAccessories = m_services.readAccessories;
+    const quint64 generation = ++m_refreshesStarted;
     whenFinished(
         this, QtConcurrent::run(QThreadPool::globalInstance(), [readInternal] { return readInternal(); }),
-        [this, readAccessories, completed](std::optional<InternalBatteryReading> internal) {
+        [this, readAccessories, completed, generation](std::optional<InternalBatteryReading> internal) {
             const QString name = QLatin1String(internalBatteryDeviceName);
             diagnosticLog(internal ? QStringLiteral("Battery for \"") + name + QStringLiteral("\": ") +
                                          QString::number(internal->percent) +
@@ -753,8 +754,8 @@ void AppState::performRefresh(std::function<void()> completed) {
             whenFinished(this,
                          QtConcurrent::run(QThreadPool::globalInstance(),
                                            [readAccessories] { return readAccessories(); }),
-                         [this, internal, completed](const auto& accessories) {
-                             finishRefresh(internal, accessories);
+                         [this, internal, completed, generation](const auto& accessories) {
+                             finishRefresh(generation, internal, accessories);
                              if (completed)
                                  completed();
                          });
@@ -762,9 +763,18 @@ void AppState::performRefresh(std::function<void()> completed) {
 }
 
 void AppState::finishRefresh(
-    std::optional<InternalBatteryReading> internal,
+    quint64 generation, std::optional<InternalBatteryReading> internal,
     const std::optional<QList<BluetoothBatteryReader::AccessoryReading>>& accessories) {
     Console::printLine(QStringLiteral("Refreshed battery states"));
+    // Refreshes may overlap (the timer's beside an announced one): readings
+    // taken before the published ones must not replace them.
+    if (generation < m_refreshesPublished) {
+        diagnosticLog(
+            QStringLiteral("A refresh that started earlier ended later; its readings are left out"));
+        Q_EMIT refreshCompleted();
+        return;
+    }
+    m_refreshesPublished = generation;
 
     // Read the current list now, after the waits, so alerts fired by a
     // refresh that completed meanwhile carry over.

@@ -192,7 +192,7 @@ private:
     void systemDidWake();
     // COMPLETED runs once the list is stored.
     void performRefresh(std::function<void()> completed = {});
-    void finishRefresh(std::optional<InternalBatteryReading> internal,
+    void finishRefresh(quint64 generation, std::optional<InternalBatteryReading> internal,
                        const std::optional<QList<BluetoothBatteryReader::AccessoryReading>>& accessories);
     void syncOverrideNames(const QList<MonitoredDevice>& devices);
     void setDevices(QList<MonitoredDevice> devices);
@@ -261,6 +261,9 @@ private:
     bool m_bluetoothPermissionDenied = false;
     QTimer m_timer;
     bool m_hasRunFirstPoll = false;
+    // Numbers of the refreshes started and of the latest one published.
+    quint64 m_refreshesStarted = 0;
+    quint64 m_refreshesPublished = 0;
 
     // The requested refreshes: gathering, running, and what the next is for.
     QTimer m_requestWindow;
