@@ -9,9 +9,8 @@
 class AppState;
 class QPluginLoader;
 
-// Owns the one history window. The window, and with it Qt Charts, comes
-// from a module opened the first time it is asked for; until then nothing
-// of either is loaded. Closing the window deletes it; the module stays.
+// Owns the one history window. The window comes from a module opened the
+// first time it is asked for; until then none of its code is loaded. Closing the window deletes it; the module stays.
 // Main thread only.
 class HistoryWindowController final : public HistoryChartSource {
 public:

@@ -132,10 +132,10 @@ private Q_SLOTS:
         QVERIFY(mouse.value("secondsUntilEmpty").toInteger() >
                 mouse.value("secondsUntilThreshold").toInteger());
 
-        // Qt Charts is loaded when the window opens, not before.
-        QVERIFY(!mapsLibrary(voltwren.processId(), "libQt6Charts"));
+        // The window's module is loaded when the window opens, not before.
+        QVERIFY(!mapsLibrary(voltwren.processId(), "history-window.so"));
         QVERIFY(callProgram(session, "ShowHistory"));
-        QTRY_VERIFY_WITH_TIMEOUT(mapsLibrary(voltwren.processId(), "libQt6Charts"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(mapsLibrary(voltwren.processId(), "history-window.so"), 10000);
         QCOMPARE(voltwren.stop(), 0);
 
         // Started again with the same charge: nothing new to keep.
