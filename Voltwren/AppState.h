@@ -128,6 +128,11 @@ public:
 
     // A full poll: permission, GATT scan, then both sources. Returns at once.
     void refresh();
+    // Refreshes numbered as they start; the list shown is from the one
+    // numbered refreshesPublished(). A caller that needs readings taken
+    // after some moment waits for a number above refreshesStarted() then.
+    quint64 refreshesStarted() const { return m_refreshesStarted; }
+    quint64 refreshesPublished() const { return m_refreshesPublished; }
     // A poll without a new GATT scan, as a requested refresh. Returns at once.
     void refreshFromCachedReadings();
     // Something announced a change (CAUSE says what, for the log). The first

@@ -96,9 +96,7 @@ class AppStateTest : public QObject {
     }
 
     static void refreshAndWait(AppState& state) {
-        QSignalSpy done(&state, &AppState::refreshCompleted);
-        state.refresh();
-        QVERIFY(done.wait(5000));
+        QVERIFY(StateFixture::refreshAndWait(state));
     }
 
     // Plays STEPS on the mouse "AA" and the notification server:

@@ -1,5 +1,6 @@
 #include "StateDoubles.h"
 
+#include <QDeadlineTimer>
 #include <QSignalSpy>
 
 void StateFixture::setInternal(std::optional<qint64> percent, std::optional<bool> charging) {
@@ -34,7 +35,15 @@ std::unique_ptr<AppState> StateFixture::makeState(std::chrono::milliseconds firs
 }
 
 bool StateFixture::refreshAndWait(AppState& state) {
+    // A refresh that started earlier (the timer's, say) may end first: wait
+    // for readings taken after this call.
+    const quint64 before = state.refreshesStarted();
     QSignalSpy done(&state, &AppState::refreshCompleted);
     state.refresh();
-    return done.wait(5000);
+    const QDeadlineTimer deadline(5000);
+    while (state.refreshesPublished() <= before) {
+        if (deadline.hasExpired() || !done.wait(static_cast<int>(deadline.remainingTime())))
+            return false;
+    }
+    return true;
 }
