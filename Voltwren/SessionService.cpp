@@ -104,7 +104,16 @@ SessionService::~SessionService() {
         m_connection.unregisterObject(QString::fromLatin1(objectPath));
 }
 
-bool SessionService::exportState(AppState& state) {
+bool SessionService::exportObject() {
+    m_exported = m_connection.registerVirtualObject(QString::fromLatin1(objectPath), this,
+                                                    QDBusConnection::SingleNode);
+    if (!m_exported)
+        Console::printLine(QStringLiteral("Voltwren: could not export the session bus object: ") +
+                           m_connection.lastError().message());
+    return m_exported;
+}
+
+void SessionService::follow(AppState& state) {
     m_state = &state;
     connect(&state, &AppState::devicesChanged, this, [this] { announce({QStringLiteral("Devices")}); });
     // Thresholds change what "low" and "threshold" say.
@@ -113,12 +122,7 @@ bool SessionService::exportState(AppState& state) {
             [this] { announce({QStringLiteral("Devices")}); });
     connect(&state, &AppState::timeLeftChanged, this, [this] { announce({QStringLiteral("Devices")}); });
     connect(&state, &AppState::lastPolledChanged, this, [this] { announce({QStringLiteral("LastPolled")}); });
-    m_exported = m_connection.registerVirtualObject(QString::fromLatin1(objectPath), this,
-                                                    QDBusConnection::SingleNode);
-    if (!m_exported)
-        Console::printLine(QStringLiteral("Voltwren: could not export the session bus object: ") +
-                           m_connection.lastError().message());
-    return m_exported;
+    announce({QStringLiteral("Devices"), QStringLiteral("LastPolled")});
 }
 
 QString SessionService::introspect(const QString& path) const {

@@ -53,9 +53,13 @@ public:
     SessionService(const QDBusConnection& connection, QObject* parent = nullptr);
     ~SessionService() override;
 
-    // Exports the object, its properties following STATE. False (with a
-    // line on standard output) when the bus refused it.
-    bool exportState(AppState& state);
+    // Exports the object. Until the well-known name is ours it is reached
+    // by the connection's own name only; exported first, it is there the
+    // moment a client sees the name. False (with a line on standard output)
+    // when the bus refused it.
+    bool exportObject();
+    // From now on the properties follow STATE (before, the list is empty).
+    void follow(AppState& state);
 
     std::function<void()> onShowPanel;
     std::function<void()> onShowSettings;

@@ -58,7 +58,13 @@ AppState& VoltwrenApp::appState() {
 
 void VoltwrenApp::start() {
     const QDBusConnection session = QDBusConnection::sessionBus();
+    // The object before the name: a client that sees the name must not
+    // find nothing behind it.
+    m_service = std::make_unique<SessionService>(session);
+    m_service->exportObject();
     SessionService::claimName(session, this, [this, session](SessionService::Claim claim) {
+        if (claim != SessionService::Claim::owned)
+            m_service.reset();
         if (claim != SessionService::Claim::alreadyRunning) {
             launch(claim == SessionService::Claim::owned);
             return;
@@ -104,12 +110,18 @@ void VoltwrenApp::runBesideNameHolder(const QString& why) {
                                                           QDBusConnection::sessionBus(),
                                                           QDBusServiceWatcher::WatchForUnregistration);
     connect(m_nameWatcher.get(), &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        if (m_service)
+            return; // already asking
+        m_service = std::make_unique<SessionService>(QDBusConnection::sessionBus());
+        m_service->exportObject();
+        followState();
         SessionService::claimName(QDBusConnection::sessionBus(), this, [this](SessionService::Claim claim) {
-            if (claim != SessionService::Claim::owned || m_service)
+            if (claim != SessionService::Claim::owned) {
+                m_service.reset(); // someone else was quicker; wait for the next chance
                 return;
+            }
             diagnosticLog(QStringLiteral("Took the session bus name after the program that held it left"));
             m_nameWatcher.reset();
-            exportSessionService();
         });
     });
 }
@@ -144,13 +156,12 @@ void VoltwrenApp::launch(bool ownsSessionName) {
     notificationCenter().onActivated = [this](const QString&) { m_menuBarExtra->showPanel(); };
 
     if (ownsSessionName)
-        exportSessionService();
+        followState();
 }
 
-void VoltwrenApp::exportSessionService() {
-    m_service = std::make_unique<SessionService>(QDBusConnection::sessionBus());
+void VoltwrenApp::followState() {
     m_service->onShowPanel = [this] { m_menuBarExtra->showPanel(); };
     m_service->onShowSettings = [this] { m_menuBarExtra->showSettings(); };
     m_service->onShowHistory = [this] { m_menuBarExtra->showHistory(); };
-    m_service->exportState(appState());
+    m_service->follow(appState());
 }

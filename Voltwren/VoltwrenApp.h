@@ -37,7 +37,8 @@ public:
 private:
     void launch(bool ownsSessionName);
     void runBesideNameHolder(const QString& why);
-    void exportSessionService();
+    // The exported object answers for the running program from now on.
+    void followState();
 
     std::unique_ptr<UpdateAlerts> m_updateAlerts;
     std::unique_ptr<SessionService> m_service;

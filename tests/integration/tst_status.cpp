@@ -4,6 +4,8 @@
 
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
@@ -186,8 +188,24 @@ private Q_SLOTS:
         PrivateBus session(QStringLiteral("session"));
         QVERIFY(session.isValid());
         ProgramRun voltwren(&m_bluez.bus(), &session);
+        // A client that asks the moment the name appears (a bar's watch) finds the object.
+        QDBusServiceWatcher appears("app.voltwren.Voltwren", session.connection(),
+                                    QDBusServiceWatcher::WatchForRegistration);
+        std::optional<QDBusMessage> first;
+        connect(&appears, &QDBusServiceWatcher::serviceRegistered, this, [&] {
+            QDBusMessage getAll =
+                QDBusMessage::createMethodCall("app.voltwren.Voltwren", "/app/voltwren/Voltwren",
+                                               "org.freedesktop.DBus.Properties", "GetAll");
+            getAll << QString("app.voltwren.Voltwren1");
+            auto* watcher = new QDBusPendingCallWatcher(session.connection().asyncCall(getAll, 5000), this);
+            connect(watcher, &QDBusPendingCallWatcher::finished, this, [&first, watcher] {
+                first = watcher->reply();
+                watcher->deleteLater();
+            });
+        });
         QVERIFY(voltwren.start());
-        QVERIFY(session.waitForName("app.voltwren.Voltwren"));
+        QTRY_VERIFY_WITH_TIMEOUT(first.has_value(), 15000);
+        QVERIFY2(first->type() == QDBusMessage::ReplyMessage, qPrintable(first->errorMessage()));
         const QString properties = "org.freedesktop.DBus.Properties";
         for (const QString& interface : {QString("app.voltwren.Voltwren1"), QString()}) {
             const QDBusMessage set = callProgram(
