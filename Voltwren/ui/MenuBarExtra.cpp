@@ -16,6 +16,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QPixmapCache>
 #include <QSystemTrayIcon>
 
 #include <algorithm>
@@ -41,14 +42,15 @@ MenuBarExtra::MenuBarExtra(AppState& state, TrayHostWatcher* watcher, QObject* p
     // where "Show Devices" should open the panel, not where it is then.
     connect(m_menu.get(), &QMenu::aboutToShow, this, &MenuBarExtra::noteIconPosition);
 
-    // Its rows, icons and fonts' caches are not needed by a program that
-    // sits in the tray until the next click.
+    // Its rows, icons and fonts' caches, and the icons' rendered pixmaps,
+    // are not needed by a program that sits in the tray until the next click.
     m_panelRelease.setSingleShot(true);
     m_panelRelease.setInterval(panelReleaseMilliseconds);
     connect(&m_panelRelease, &QTimer::timeout, this, [this] {
         if (!m_panel || m_panel->isVisible())
             return;
         m_panel.reset();
+        QPixmapCache::clear();
         malloc_trim(0);
     });
 
