@@ -61,6 +61,8 @@ class AppStateTest : public QObject {
     // them while refreshes may run.
     QMutex m_sourcesLock;
     std::atomic<int> m_readDelayMs{0};
+    // Once: how long the next read takes after it has read (an older list, late).
+    std::atomic<int> m_delayAfterReadMs{0};
     std::chrono::milliseconds m_announcementWindow{50};
     // When set, accessories come from the real aggregation over this package.
     const TestBundle* m_reportTool = nullptr;
@@ -85,8 +87,13 @@ class AppStateTest : public QObject {
             if (m_reportTool)
                 return BluetoothBatteryReader::readAccessories(*m_reportTool);
             QThread::msleep(static_cast<unsigned long>(m_readDelayMs.load()));
-            const QMutexLocker locker(&m_sourcesLock);
-            return m_accessories;
+            QList<AccessoryReading> read;
+            {
+                const QMutexLocker locker(&m_sourcesLock);
+                read = m_accessories;
+            }
+            QThread::msleep(static_cast<unsigned long>(m_delayAfterReadMs.exchange(0)));
+            return read;
         };
         services.firstPollTimeout = firstPollTimeout;
         services.pollMinute = pollMinute;
@@ -95,9 +102,7 @@ class AppStateTest : public QObject {
         return std::make_unique<AppState>(services);
     }
 
-    static void refreshAndWait(AppState& state) {
-        QVERIFY(StateFixture::refreshAndWait(state));
-    }
+    static void refreshAndWait(AppState& state) { QVERIFY(StateFixture::refreshAndWait(state)); }
 
     // Plays STEPS on the mouse "AA" and the notification server:
     // "read P [charging|unplugged]", "leave", "timeout", "answer",
@@ -608,6 +613,21 @@ private Q_SLOTS:
         setAccessories({charging});
         refreshAndWait(*state);
         QVERIFY(!state->isAnyDeviceLow());
+    }
+
+    // A refresh that started earlier but ends later does not put its older
+    // readings back over newer ones.
+    void anOlderRefreshEndingLaterIsLeftOut() {
+        setAccessories({accessory("AA", "Desk Mouse", 50)});
+        const auto state = makeState();
+        QSignalSpy done(state.get(), &AppState::refreshCompleted);
+        m_delayAfterReadMs = 800;
+        state->refresh(); // reads 50, then takes its time
+        QTest::qWait(200);
+        setAccessories({accessory("AA", "Desk Mouse", 40)});
+        state->refresh(); // reads 40 and ends first
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 5000);
+        QCOMPARE(state->devices().value(0).batteryPercent, 40);
     }
 
     void notificationsOffStillMarksFired() {
