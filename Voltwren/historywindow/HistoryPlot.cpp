@@ -239,7 +239,7 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
             polyline.append(QPointF(x(point.x()), y(point.y())));
         const QRectF extent = polyline.boundingRect();
         if (extent.width() < 2 && extent.height() < 2) {
-            // Readings of one moment only (a device first seen now) as a dot.
+            // Readings too close together for a line (a device first seen now) as a dot.
             painter.setPen(Qt::NoPen);
             painter.setBrush(pen.color());
             painter.drawEllipse(polyline.constLast(), 3, 3);
