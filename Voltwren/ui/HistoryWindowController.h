@@ -10,8 +10,8 @@ class AppState;
 class QPluginLoader;
 
 // Owns the one history window. The window comes from a module opened the
-// first time it is asked for; until then none of its code is loaded. Closing the window deletes it; the module stays.
-// Main thread only.
+// first time it is asked for; until then none of its code is loaded. Closing the window deletes it; the
+// module stays. Main thread only.
 class HistoryWindowController final : public HistoryChartSource {
 public:
     // The module's file, beside the helpers.
